@@ -1,0 +1,87 @@
+// Kernels of the harmonic transform engine and the table of their
+// implementations.
+//
+// Every kernel signature is written once here as a typedef; the scalar
+// reference (*_c), the SIMD variants (*_mmx, *_sse2, *_avx2, *_avx512) and the
+// tests all use it. The reference is the executable definition: every variant
+// gives bit-identical results for every input the callers can produce.
+//
+// Fixed-point budget
+//   samples     unpacked rows are 0..255 in int16 lanes; synthesised rows any int16
+//   sin16/cos16 scale 1024 (10 fractional bits), |entry| <= 1024
+//   coeffs      scale 256 (8 fractional bits); analysis gives |c| <= 2 x 255 x 256
+//               for b >= 1 and 0..65280 for harmonic 0
+//   analysis    sum of x[j] x entry in int32, wrapping; it cannot wrap while the
+//               plane has at most 8224 samples; coefficient = trunc(2 x (V >> 2) x scale)
+//               with scale = float(1 / w), in double
+//   synthesis   acc[j] += sin16(h,j) x s + cos16(h,j) x c with s, c saturated to int16
+//               (harmonic 0's cosinePart is not saturated: 1024 x 65280 fits), int32
+//               wrapping; sample = sat16(acc >> 18), arithmetic shift
+//   sin32/cos32 scale 256, |entry| <= 256; correlation sums byte x entry in int32
+//               (no wrap below 32,896 pixels); field = trunc(2 x sum / w)
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "engine/coeffs.h"
+
+// One row of 32-bit pixels (bytes B, G, R, X) into three int16 planes laid
+// end to end, w samples apart. Pixels go in pairs, so an odd width leaves its
+// last pixel (and the last sample of each plane) alone.
+typedef void (*unpack_row_fn)(const uint32_t *src, int16_t *planar, int w);
+// Back to pixels with 0..255 saturation; byte 3 becomes 0.
+typedef void (*pack_row_fn)(const int16_t *planar, uint32_t *dst, int w);
+// Harmonics first..end-1 of a planar row (planes w samples apart, w >= 4)
+// into out[0..end-first-1], against 16-bit tables with rows of `stride`
+// entries (stride = table n = w). Harmonic 0 takes the mean-level path.
+typedef void (*analyse_row_fn)(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
+                               const int16_t *sin16, const int16_t *cos16, int stride);
+// Rebuild a row from harmonics 0..count-1 into `work` (>= 16 x w bytes, 4-byte
+// aligned): on return it starts with the planar row (planes w samples apart).
+typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs,
+                                  const int16_t *sin16, const int16_t *cos16, int stride);
+// Harmonic a of a pixel row straight from the bytes, against 32-bit tables
+// (a = 0 gives 256 x the channel means without reading the tables).
+typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int a,
+                                 const int32_t *sin32, const int32_t *cos32, int stride);
+
+struct EngineDsp {
+    unpack_row_fn unpackRow;
+    pack_row_fn packRow;
+    analyse_row_fn analyseRow;
+    synthesise_row_fn synthesiseRow;
+    correlate_row_fn correlateRow;
+};
+
+// Instruction-set levels, ascending. A cap limits the dispatch to a level and
+// the ones below it.
+enum CpuLevel { CPU_SCALAR = 0, CPU_MMX = 1, CPU_SSE2 = 2, CPU_AVX2 = 3, CPU_AVX512 = 4 };
+
+// Highest level this CPU (and this build) supports.
+CpuLevel cpuDetect();
+// The level named by the ZELT_CPU environment variable ("scalar", "mmx",
+// "sse2", "avx2", "avx512"), or CPU_AVX512 when unset or unknown.
+CpuLevel cpuCapFromEnv();
+const char *cpuLevelName(CpuLevel level);
+// Parse a level name; returns -1 for an unknown name.
+int cpuLevelFromName(const char *name);
+
+// Fill `dsp` with the reference, then overwrite each entry with the best
+// variant up to min(cap, cpuDetect()). Returns the level actually used.
+CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap);
+
+// The process-wide table, filled on first use with the environment's cap.
+const EngineDsp &engineDsp();
+// Refill the process-wide table with a new cap (tests, benchmarks, hosts).
+CpuLevel engineDspSetCap(CpuLevel cap);
+
+// Scalar references.
+void unpack_row_c(const uint32_t *src, int16_t *planar, int w);
+void pack_row_c(const int16_t *planar, uint32_t *dst, int w);
+void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
+                   const int16_t *cos16, int stride);
+void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
+                      const int16_t *cos16, int stride);
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+                     const int32_t *cos32, int stride);

@@ -1,0 +1,60 @@
+// The dispatch table: the reference first, then each instruction set in
+// ascending order, stopping at the first the CPU (or the cap) lacks.
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/dsp.h"
+#include "engine/x86/dsp_x86.h"
+
+static const char *const levelNames[] = {"scalar", "mmx", "sse2", "avx2", "avx512"};
+
+const char *cpuLevelName(CpuLevel level)
+{
+    return levelNames[level];
+}
+
+int cpuLevelFromName(const char *name)
+{
+    for (int i = 0; i <= CPU_AVX512; i++)
+        if (name && strcmp(name, levelNames[i]) == 0)
+            return i;
+    return -1;
+}
+
+CpuLevel cpuCapFromEnv()
+{
+    const int level = cpuLevelFromName(getenv("ZELT_CPU"));
+    return level < 0 ? CPU_AVX512 : (CpuLevel)level;
+}
+
+CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap)
+{
+    dsp->unpackRow = unpack_row_c;
+    dsp->packRow = pack_row_c;
+    dsp->analyseRow = analyse_row_c;
+    dsp->synthesiseRow = synthesise_row_c;
+    dsp->correlateRow = correlate_row_c;
+    const CpuLevel have = cpuDetect();
+    const CpuLevel level = cap < have ? cap : have;
+    engineDspInitX86(dsp, level);
+    return level;
+}
+
+static EngineDsp processDsp;
+static bool processDspReady = false;
+
+const EngineDsp &engineDsp()
+{
+    if (!processDspReady) {
+        engineDspInit(&processDsp, cpuCapFromEnv());
+        processDspReady = true;
+    }
+    return processDsp;
+}
+
+CpuLevel engineDspSetCap(CpuLevel cap)
+{
+    const CpuLevel level = engineDspInit(&processDsp, cap);
+    processDspReady = true;
+    return level;
+}

@@ -1,0 +1,37 @@
+// Engine operations over the process-wide tables and dispatch table.
+#include "engine/engine.h"
+
+void unpackRow(const uint32_t *src, PlanarRow *planar, int w)
+{
+    engineDsp().unpackRow(src, planar, w);
+}
+
+void packRow(const PlanarRow *planar, uint32_t *dst, int w)
+{
+    engineDsp().packRow(planar, dst, w);
+}
+
+int analyseRow(const PlanarRow *planar, int count, int w, HarmonicCoeffs *out)
+{
+    if (count > 0)
+        engineDsp().analyseRow(planar, 0, count, w, out, trigTables.sin16, trigTables.cos16, trigTables.n16);
+    return 0;
+}
+
+int analyseHarmonic(const PlanarRow *planar, int w, HarmonicCoeffs *out, int b)
+{
+    engineDsp().analyseRow(planar, b, b + 1, w, out, trigTables.sin16, trigTables.cos16, trigTables.n16);
+    return 0;
+}
+
+int synthesiseRow(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs)
+{
+    engineDsp().synthesiseRow(work, count, w, coeffs, trigTables.sin16, trigTables.cos16, trigTables.n16);
+    return 0;
+}
+
+int correlateRow(const uint32_t *row, int w, HarmonicCoeffs *out, int a)
+{
+    engineDsp().correlateRow(row, w, out, a, trigTables.sin32, trigTables.cos32, trigTables.n32);
+    return 0;
+}

@@ -1,0 +1,116 @@
+// Trigonometric tables.
+#include "engine/trig_tables.h"
+
+#include <math.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+TrigTables trigTables = {nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0};
+
+namespace {
+
+// Single precision is part of the result: it makes every angle slightly off.
+float rowPeriod(int n)
+{
+    return (float)((double)n * 0.15915494309644432);
+}
+
+template <typename T>
+void fillPair(T *sinTab, T *cosTab, int rows, int n, AngleForm form, double scale)
+{
+    const float d = rowPeriod(n);
+    for (int i = 0; i < rows; i++) {
+        const double c = 1.0 / (double)d;
+        T *sr = sinTab + (ptrdiff_t)i * n;
+        T *cr = cosTab + (ptrdiff_t)i * n;
+        for (int j = 0; j < n; j++) {
+            // Not reduced to one period before sine and cosine.
+            const double angle = form == ANGLE_RECIPROCAL ? ((double)j * c) * (double)i
+                                                          : (double)((int64_t)j * i) / (double)d;
+            sr[j] = (T)(sin(angle) * scale);
+            cr[j] = (T)(cos(angle) * scale);
+        }
+    }
+}
+
+// rows x n x element bytes, or 0 when it does not fit size_t or is negative.
+bool tableBytes(int rows, int n, size_t element, size_t *bytes)
+{
+    if (rows < 0 || n < 0)
+        return false;
+    const uint64_t count = (uint64_t)rows * (uint64_t)n;
+    if (count > SIZE_MAX / element)
+        return false;
+    *bytes = (size_t)count * element;
+    return true;
+}
+
+// Both blocks are stored whatever the outcome; an obtained block stays
+// referenced so that the next free of the pair releases it.
+template <typename T>
+int buildPair(T **sinTab, T **cosTab, int rows, int n, AngleForm form, double scale)
+{
+    size_t bytes = 0;
+    if (!tableBytes(rows, n, sizeof(T), &bytes)) {
+        *sinTab = nullptr;
+        *cosTab = nullptr;
+        return -1;
+    }
+    // malloc(0) may return null; ask for at least one byte so that an empty
+    // table is a success, as it is for the host.
+    *sinTab = (T *)malloc(bytes ? bytes : 1);
+    *cosTab = (T *)malloc(bytes ? bytes : 1);
+    if (!*sinTab || !*cosTab)
+        return -1;
+    fillPair(*sinTab, *cosTab, rows, n, form, scale);
+    return 0;
+}
+
+}  // namespace
+
+void fillTrigTable16(int16_t *sinTab, int16_t *cosTab, int rows, int n, AngleForm form)
+{
+    fillPair(sinTab, cosTab, rows, n, form, 1024.0);
+}
+
+void fillTrigTable32(int32_t *sinTab, int32_t *cosTab, int rows, int n, AngleForm form)
+{
+    fillPair(sinTab, cosTab, rows, n, form, 256.0);
+}
+
+int buildTrigTables16(int rows, int n, AngleForm form)
+{
+    const int rc = buildPair(&trigTables.sin16, &trigTables.cos16, rows, n, form, 1024.0);
+    trigTables.rows16 = rc == 0 ? rows : 0;
+    trigTables.n16 = rc == 0 ? n : 0;
+    return rc;
+}
+
+int buildTrigTables32(int rows, int n, AngleForm form)
+{
+    const int rc = buildPair(&trigTables.sin32, &trigTables.cos32, rows, n, form, 256.0);
+    trigTables.rows32 = rc == 0 ? rows : 0;
+    trigTables.n32 = rc == 0 ? n : 0;
+    return rc;
+}
+
+// Pointers are reset so that nothing can read a freed table.
+int freeTrigTables16()
+{
+    free(trigTables.sin16);
+    free(trigTables.cos16);
+    trigTables.sin16 = nullptr;
+    trigTables.cos16 = nullptr;
+    trigTables.rows16 = trigTables.n16 = 0;
+    return 0;
+}
+
+int freeTrigTables32()
+{
+    free(trigTables.sin32);
+    free(trigTables.cos32);
+    trigTables.sin32 = nullptr;
+    trigTables.cos32 = nullptr;
+    trigTables.rows32 = trigTables.n32 = 0;
+    return 0;
+}

@@ -1,0 +1,42 @@
+// Fixed-point sine and cosine tables, built once per run for the source width.
+//
+// Entry (i, j) of a table with n columns is element i x n + j: row i is
+// harmonic i, column j sample position j. Values are trunc(scale x sin/cos of
+// the angle 2 pi i j / n), where the period n / (2 pi) is rounded to single
+// precision first, so entries whose exact value would be +-scale away from
+// angle 0 usually come out one unit short.
+//   sin16/cos16: scale 1024, -1024..1024, read by analysis and synthesis
+//   sin32/cos32: scale 256,  -256..256,   read by row correlation and the notch
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The two modules differ only in how the angle is formed: zelt_lpf multiplies
+// by the row's reciprocal, (j x (1/d)) x i; zelt divides, (j x i) / d.
+enum AngleForm { ANGLE_RECIPROCAL = 0, ANGLE_DIVIDE = 1 };
+
+struct TrigTables {
+    int16_t *sin16;
+    int16_t *cos16;
+    int32_t *sin32;
+    int32_t *cos32;
+    int rows16, n16;  // shape of the pair as last built successfully (0 when not built)
+    int rows32, n32;
+};
+
+// Process-wide: built by the start callback, freed by the end callback.
+extern TrigTables trigTables;
+
+// Build the pairs for `rows` harmonics of `n` samples. Return 0, or -1 when a
+// block cannot be allocated or its byte size is not representable; on failure
+// no entry is written and whatever block was obtained is released by the next
+// free of its pair.
+int buildTrigTables16(int rows, int n, AngleForm form);
+int buildTrigTables32(int rows, int n, AngleForm form);
+int freeTrigTables16();
+int freeTrigTables32();
+
+// Fill caller-owned blocks of rows x n entries (no allocation).
+void fillTrigTable16(int16_t *sinTab, int16_t *cosTab, int rows, int n, AngleForm form);
+void fillTrigTable32(int32_t *sinTab, int32_t *cosTab, int rows, int n, AngleForm form);
