@@ -15,6 +15,10 @@ void buildLowPassKernel(int length, float *taps);
 // Gains for harmonics 0..harmonics-1 from spectrum[b].red (sinePart 0,
 // cosinePart the magnitude). The spectrum holds `records` entries; records
 // that the neighbourhood sums reach beyond it count as zero magnitude.
+// Harmonics 0..59 and every entry the spectrum does not decide keep 1.0; a
+// harmonic at or above its smoothed neighbourhood gets neighbourhood /
+// magnitude, then the curve is smoothed over entries 3..499. Every gain ends
+// in 0.0..1.0. Squares are formed in 64 bits, so any 32-bit magnitude works.
 void buildRejectionCurve(const HarmonicCoeffs *spectrum, int records, int harmonics, RejectionCurve *curve);
 
 // Gain of harmonic b: the curve's entry, 1.0 above the curve.
