@@ -1,0 +1,52 @@
+// Helpers the stages share: row addressing and the guards that keep every
+// table read inside the tables the start callback built.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "abi/vdfilter.h"
+#include "engine/trig_tables.h"
+
+// Row r of a bitmap: always by pitch, since hosts pad their rows.
+inline uint32_t *bitmapRow(const VFBitmap *bm, int r)
+{
+    return (uint32_t *)((uint8_t *)bm->data + (ptrdiff_t)r * (ptrdiff_t)bm->pitch);
+}
+
+// The 16-bit pair exists for rows of w samples.
+inline bool tables16Fit(int w)
+{
+    return trigTables.sin16 && trigTables.cos16 && trigTables.n16 == w;
+}
+
+// The 32-bit pair exists for rows of w pixels.
+inline bool tables32Fit(int w)
+{
+    return trigTables.sin32 && trigTables.cos32 && trigTables.n32 == w;
+}
+
+// The number of harmonics to analyse and synthesise for rows of w pixels:
+// the setting, clamped to the table rows that exist. -1 when the setting
+// asks for table rows but the tables do not fit the frame (the stage is then
+// skipped). Zero or less is passed on as it is: such rows come out black.
+inline int harmonicsForWidth(int requested, int w)
+{
+    if (requested <= 0)
+        return requested;
+    if (!tables16Fit(w))
+        return -1;
+    return requested < trigTables.rows16 ? requested : trigTables.rows16;
+}
+
+// trunc(v x g) with the product in double, saturated to the 32-bit range
+// instead of leaving the conversion undefined.
+inline int32_t scaleCoefficient(int32_t v, float g)
+{
+    const double p = (double)v * (double)g;
+    if (p >= 2147483647.0)
+        return INT32_MAX;
+    if (p <= -2147483648.0)
+        return INT32_MIN;
+    return (int32_t)p;
+}

@@ -1,0 +1,130 @@
+// Full processing, curve-weighted: rows 0..h-3 are rebuilt from their first N
+// harmonics, each harmonic 1..N-1 scaled by the rejection curve of the frame's
+// luma-weighted spectrum. Every row is analysed once; the coefficients wait in
+// a store between the two passes.
+#include <math.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "engine/engine.h"
+#include "host/settings.h"
+#include "modes/frame.h"
+#include "modes/modes.h"
+#include "modes/rejection_curve.h"
+
+namespace zelt_lpf {
+
+namespace {
+
+struct Buffers {
+    HarmonicCoeffs *store = nullptr;     // rows x N records, row r's block at r x N
+    int64_t *power = nullptr;            // N accumulated weighted powers
+    HarmonicCoeffs *spectrum = nullptr;  // N magnitudes in red.cosinePart
+    HarmonicCoeffs *scratch = nullptr;   // one row's scaled coefficients
+    PlanarRow *planar = nullptr;
+    int32_t *work = nullptr;
+
+    ~Buffers()
+    {
+        free(store);
+        free(power);
+        free(spectrum);
+        free(scratch);
+        free(planar);
+        free(work);
+    }
+};
+
+// Squares in 64 bits: a bright row's mean (65280) squares beyond 32 bits.
+inline int64_t squared(const ChannelCoeff &c)
+{
+    return (int64_t)c.sinePart * c.sinePart + (int64_t)c.cosinePart * c.cosinePart;
+}
+
+// trunc(x) for the accumulators, saturated rather than undefined.
+inline int64_t truncatePower(double x)
+{
+    if (x >= 9223372036854775807.0)
+        return INT64_MAX;
+    return (int64_t)x;
+}
+
+// sqrt, truncated; a magnitude beyond the 32-bit range saturates.
+inline int32_t magnitude(int64_t power)
+{
+    const double m = sqrt((double)power);
+    return m >= 2147483647.0 ? INT32_MAX : (int32_t)m;
+}
+
+// n records of HarmonicCoeffs, or null when the size is not representable.
+HarmonicCoeffs *allocRecords(size_t rows, size_t n)
+{
+    if (n != 0 && rows > SIZE_MAX / sizeof(HarmonicCoeffs) / n)
+        return nullptr;
+    const size_t bytes = rows * n * sizeof(HarmonicCoeffs);
+    return (HarmonicCoeffs *)malloc(bytes ? bytes : 1);
+}
+
+}  // namespace
+
+int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
+{
+    (void)ff;
+    const VFBitmap *src = fa->src, *dst = fa->dst;
+    const int w = src->w, h = src->h;
+    // Analysis needs a group of four samples; with h <= 2 no row is rebuilt.
+    if (w < 4 || h <= 2)
+        return 0;
+    const int n = harmonicsForWidth(filterSettings.harmonicsNumber, w);
+    if (n < 0 && filterSettings.harmonicsNumber > 0)
+        return 0;
+    const int count = n > 0 ? n : 0;
+    const int rows = h - 2;
+
+    Buffers buf;
+    buf.store = allocRecords((size_t)rows, (size_t)count);
+    buf.power = (int64_t *)calloc((size_t)count + 1, sizeof(int64_t));
+    buf.spectrum = allocRecords(1, (size_t)count);
+    buf.scratch = allocRecords(1, (size_t)count);
+    buf.planar = (PlanarRow *)calloc((size_t)w, 8);
+    buf.work = (int32_t *)malloc((size_t)w * 64);
+    if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.planar || !buf.work)
+        return 0;
+
+    // Pass 1: analyse and accumulate 0.586 G + 0.298 R + 0.116 B per harmonic.
+    for (int r = 0; r < rows; r++) {
+        HarmonicCoeffs *block = buf.store + (size_t)r * count;
+        unpackRow(bitmapRow(src, r), buf.planar, w);
+        analyseRow(buf.planar, n, w, block);
+        for (int k = 0; k < count; k++) {
+            const double weighted = 0.586 * (double)squared(block[k].green) + 0.298 * (double)squared(block[k].red);
+            buf.power[k] = truncatePower(weighted + 0.116 * (double)squared(block[k].blue) + (double)buf.power[k]);
+        }
+    }
+    for (int k = 0; k < count; k++)
+        buf.spectrum[k] = HarmonicCoeffs{{0, magnitude(buf.power[k])}, {0, 0}, {0, 0}};
+
+    // Records past N - 1 that the neighbourhood sums reach count as zero.
+    RejectionCurve curve;
+    buildRejectionCurve(buf.spectrum, count, count, &curve);
+
+    // Pass 2: the mean (harmonic 0) passes unscaled.
+    for (int r = 0; r < rows; r++) {
+        const HarmonicCoeffs *block = buf.store + (size_t)r * count;
+        if (count >= 1)
+            buf.scratch[0] = block[0];
+        for (int k = 1; k < count; k++) {
+            const float g = rejectionGain(&curve, k);
+            const HarmonicCoeffs &c = block[k];
+            buf.scratch[k] = HarmonicCoeffs{
+                {scaleCoefficient(c.red.sinePart, g), scaleCoefficient(c.red.cosinePart, g)},
+                {scaleCoefficient(c.green.sinePart, g), scaleCoefficient(c.green.cosinePart, g)},
+                {scaleCoefficient(c.blue.sinePart, g), scaleCoefficient(c.blue.cosinePart, g)}};
+        }
+        synthesiseRow(buf.work, n, w, buf.scratch);
+        packRow((const PlanarRow *)buf.work, bitmapRow(dst, r), w);
+    }
+    return 0;
+}
+
+}  // namespace zelt_lpf

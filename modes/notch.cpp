@@ -1,0 +1,125 @@
+// Notch filter: subtracts a band of harmonics, measured on tapered source
+// rows, from every destination row.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/engine.h"
+#include "host/settings.h"
+#include "modes/frame.h"
+#include "modes/modes.h"
+#include "modes/modes_dsp.h"
+
+namespace {
+
+inline uint32_t clampByte(int32_t v)
+{
+    return v < 0 ? 0u : v > 255 ? 255u : (uint32_t)v;
+}
+
+// (c x cosine + s x sine) >> 16 in wrapping 32-bit arithmetic, floor shift.
+inline int32_t component(int32_t c, int32_t s, int32_t cosine, int32_t sine)
+{
+    const uint32_t sum = (uint32_t)c * (uint32_t)cosine + (uint32_t)s * (uint32_t)sine;
+    return (int32_t)sum >> 16;
+}
+
+// Pixel 0 and w-1 lose their colour, 1 and w-2 are halved; byte 3 stays. For
+// w = 3 the middle pixel is halved twice, for w = 2 both pixels end at 0; a
+// one-pixel row has no second pixel to halve.
+void taperRow(uint32_t *px, int w)
+{
+    const uint32_t keep = 0xff000000u, halfColour = 0x007f7f7fu;
+    if (w < 1)
+        return;
+    px[0] &= keep;
+    if (w >= 2)
+        px[1] = (px[1] & keep) | ((px[1] >> 1) & halfColour);
+    px[w - 1] &= keep;
+    if (w >= 2)
+        px[w - 2] = (px[w - 2] & keep) | ((px[w - 2] >> 1) & halfColour);
+}
+
+// The whole pixel buffer, as the host lays it out (padding included); never
+// more than either bitmap holds.
+void copyFrame(const VFBitmap *src, const VFBitmap *dst)
+{
+    vd_sizet bytes = src->size < dst->size ? src->size : dst->size;
+    if (bytes > 0 && src->data && dst->data && src->data != dst->data)
+        memmove(dst->data, src->data, (size_t)bytes);
+}
+
+}  // namespace
+
+void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
+                     const int32_t *cosRow)
+{
+    const int32_t rc = coeffs->red.cosinePart, rs = coeffs->red.sinePart;
+    const int32_t gc = coeffs->green.cosinePart, gs = coeffs->green.sinePart;
+    const int32_t bc = coeffs->blue.cosinePart, bs = coeffs->blue.sinePart;
+    for (int j = 0; j < w; j++) {
+        const int32_t s = sinRow[j], c = cosRow[j];
+        const uint32_t px = row[j];
+        const uint32_t r = clampByte((int32_t)((px >> 16) & 0xff) + component(rc, rs, c, s));
+        const uint32_t g = clampByte((int32_t)((px >> 8) & 0xff) + component(gc, gs, c, s));
+        const uint32_t b = clampByte((int32_t)(px & 0xff) + component(bc, bs, c, s));
+        row[j] = (px & 0xff000000u) | r << 16 | g << 8 | b;
+    }
+}
+
+int addComponent(uint32_t *row, int a, int w, HarmonicCoeffs coeffs)
+{
+    // Only table rows and columns that exist: a within the rows, w within a row.
+    if (w <= 0 || a < 0 || !trigTables.sin32 || !trigTables.cos32 || a >= trigTables.rows32 ||
+        w > trigTables.n32)
+        return 0;
+    const ptrdiff_t base = (ptrdiff_t)a * trigTables.n32;
+    modesDsp().addComponent(row, w, &coeffs, trigTables.sin32 + base, trigTables.cos32 + base);
+    return 0;
+}
+
+int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
+{
+    (void)ff;
+    const VFBitmap *src = fa->src, *dst = fa->dst;
+    const int w = src->w, h = src->h;
+
+    // The band minHarmonic <= a < maxHarmonic, clipped to the table rows; 64
+    // bits so that no pair of settings overflows the difference.
+    int64_t first = filterSettings.minHarmonic, end = filterSettings.maxHarmonic;
+    if (first < 0)
+        first = 0;
+    if (!tables32Fit(w))
+        end = first;
+    else if (end > trigTables.rows32)
+        end = trigTables.rows32;
+    const int bandCount = end > first ? (int)(end - first) : 0;
+
+    // One spare entry, so an empty band still obtains its (empty) gains.
+    float *bandGains = (float *)malloc(((size_t)bandCount + 1) * sizeof(float));
+    if (!bandGains)
+        return -1;
+    for (int k = 0; k < bandCount; k++)
+        bandGains[k] = 1.0f;
+
+    copyFrame(src, dst);
+    for (int i = 0; i < h; i++)
+        taperRow(bitmapRow(src, i), w);
+
+    // Every harmonic is measured on the tapered source, never on the partly
+    // cleaned destination; the subtractions accumulate with clamping.
+    HarmonicCoeffs rec;
+    for (int k = 0; k < bandCount; k++) {
+        const int a = (int)first + k;
+        const float g = bandGains[k];
+        for (int i = 0; i < h; i++) {
+            correlateRow(bitmapRow(src, i), w, &rec, a);
+            rec.red = {scaleCoefficient(rec.red.sinePart, -g), scaleCoefficient(rec.red.cosinePart, -g)};
+            rec.green = {scaleCoefficient(rec.green.sinePart, -g), scaleCoefficient(rec.green.cosinePart, -g)};
+            rec.blue = {scaleCoefficient(rec.blue.sinePart, -g), scaleCoefficient(rec.blue.cosinePart, -g)};
+            addComponent(bitmapRow(dst, i), a, w, rec);
+        }
+    }
+    free(bandGains);
+    return 0;
+}
