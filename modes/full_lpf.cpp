@@ -11,10 +11,24 @@
 #include "modes/frame.h"
 #include "modes/modes.h"
 #include "modes/rejection_curve.h"
+#include "modes/weighted_power.h"
 
 namespace zelt_lpf {
 
 namespace {
+
+inline int64_t squared(const ChannelCoeff &c)
+{
+    return (int64_t)c.sinePart * c.sinePart + (int64_t)c.cosinePart * c.cosinePart;
+}
+
+// trunc(x), saturated rather than undefined.
+inline int64_t truncatePower(double x)
+{
+    if (x >= 9223372036854775807.0)
+        return INT64_MAX;
+    return (int64_t)x;
+}
 
 struct Buffers {
     HarmonicCoeffs *store = nullptr;     // rows x N records, row r's block at r x N
@@ -35,27 +49,6 @@ struct Buffers {
     }
 };
 
-// Squares in 64 bits: a bright row's mean (65280) squares beyond 32 bits.
-inline int64_t squared(const ChannelCoeff &c)
-{
-    return (int64_t)c.sinePart * c.sinePart + (int64_t)c.cosinePart * c.cosinePart;
-}
-
-// trunc(x) for the accumulators, saturated rather than undefined.
-inline int64_t truncatePower(double x)
-{
-    if (x >= 9223372036854775807.0)
-        return INT64_MAX;
-    return (int64_t)x;
-}
-
-// sqrt, truncated; a magnitude beyond the 32-bit range saturates.
-inline int32_t magnitude(int64_t power)
-{
-    const double m = sqrt((double)power);
-    return m >= 2147483647.0 ? INT32_MAX : (int32_t)m;
-}
-
 // n records of HarmonicCoeffs, or null when the size is not representable.
 HarmonicCoeffs *allocRecords(size_t rows, size_t n)
 {
@@ -66,6 +59,20 @@ HarmonicCoeffs *allocRecords(size_t rows, size_t n)
 }
 
 }  // namespace
+
+void accumulateWeightedPower(const HarmonicCoeffs *row, int count, int64_t *power)
+{
+    for (int k = 0; k < count; k++) {
+        const double weighted = 0.586 * (double)squared(row[k].green) + 0.298 * (double)squared(row[k].red);
+        power[k] = truncatePower(weighted + 0.116 * (double)squared(row[k].blue) + (double)power[k]);
+    }
+}
+
+int32_t powerMagnitude(int64_t power)
+{
+    const double m = sqrt((double)power);
+    return m >= 2147483647.0 ? INT32_MAX : (int32_t)m;
+}
 
 int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
 {
@@ -91,18 +98,15 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.planar || !buf.work)
         return 0;
 
-    // Pass 1: analyse and accumulate 0.586 G + 0.298 R + 0.116 B per harmonic.
+    // Pass 1: analyse every row once and accumulate the weighted power.
     for (int r = 0; r < rows; r++) {
         HarmonicCoeffs *block = buf.store + (size_t)r * count;
         unpackRow(bitmapRow(src, r), buf.planar, w);
         analyseRow(buf.planar, n, w, block);
-        for (int k = 0; k < count; k++) {
-            const double weighted = 0.586 * (double)squared(block[k].green) + 0.298 * (double)squared(block[k].red);
-            buf.power[k] = truncatePower(weighted + 0.116 * (double)squared(block[k].blue) + (double)buf.power[k]);
-        }
+        accumulateWeightedPower(block, count, buf.power);
     }
     for (int k = 0; k < count; k++)
-        buf.spectrum[k] = HarmonicCoeffs{{0, magnitude(buf.power[k])}, {0, 0}, {0, 0}};
+        buf.spectrum[k] = HarmonicCoeffs{{0, powerMagnitude(buf.power[k])}, {0, 0}, {0, 0}};
 
     // Records past N - 1 that the neighbourhood sums reach count as zero.
     RejectionCurve curve;
