@@ -1,0 +1,57 @@
+// The module spine: exports, the filter definition, and the run, start and
+// end callbacks. Built once per module (zelt_lpf, zelt) from the same source;
+// the build variant picks the name, the display and full-processing stages
+// and the table-build form (host/variant.h).
+#pragma once
+
+#include <stdint.h>
+
+#include "abi/vdfilter.h"
+#include "platform/dialog_api.h"
+
+#if defined(_WIN32)
+#define ZELT_EXPORT  // the module-definition file names the exports
+#else
+#define ZELT_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+ZELT_EXPORT VD_ENTRY int VDCALL VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff,
+                                                            int *version, int *compatibility);
+ZELT_EXPORT VD_ENTRY void VDCALL VirtualdubFilterModuleDeinit(FilterModule *fm, const FilterFunctions *ff);
+// Keeps the instance at process attach; always 1. Native builds call it from
+// a load-time constructor with an instance handle that leads to the module's
+// resources (platform/dialog_template.h).
+VD_ENTRY BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+}
+
+// Registered with the size 72 (on 32-bit); never changed after load.
+extern FilterDefinition filterDefinition;
+// What addFilter returned; null until registration.
+extern FilterDefinition *filterHandle;
+extern HINSTANCE moduleInstance;
+// 1 while a run this module started is under way.
+extern uint8_t startGuard;
+
+VD_ENTRY int VDCALL filterRun(const FilterActivation *fa, const FilterFunctions *ff);
+int runFilterChain(const FilterActivation *fa, const FilterFunctions *ff);
+VD_ENTRY int VDCALL filterStart(FilterActivation *fa, const FilterFunctions *ff);
+VD_ENTRY int VDCALL filterEnd(FilterActivation *fa, const FilterFunctions *ff);
+
+// The stages the run callback reaches, filled with this build's operations.
+// Tests swap entries to watch what is called and in which order.
+typedef int (*FilterStageFn)(const FilterActivation *fa, const FilterFunctions *ff);
+struct FilterStages {
+    FilterStageFn notch;
+    FilterStageFn dcAverage;
+    FilterStageFn full;
+    FilterStageFn display;
+};
+extern FilterStages filterStages;
+// This build's own stages.
+FilterStages buildFilterStages();
+
+// Copies the source bitmap into the destination: the source's `size` bytes as
+// one block when both bitmaps share a positive pitch, else row by row over
+// the rows and pixels both have. Never more than the destination's size.
+void copySourceToDestination(const VFBitmap &src, const VFBitmap &dst);
