@@ -5,3 +5,12 @@
 
 // Overwrite the entries of `dsp` with the variants up to `level`.
 void modesDspInitX86(ModesDsp *dsp, CpuLevel level);
+
+void add_component_sse2(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
+                        const int32_t *cosRow);
+void dc_shift_row_sse2(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
+#if ZELT_MODES_AVX2
+void add_component_avx2(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
+                        const int32_t *cosRow);
+void dc_shift_row_avx2(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
+#endif
