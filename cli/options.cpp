@@ -1,0 +1,331 @@
+// The command line of quorvel.
+#include "cli/options.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/dsp.h"
+
+namespace {
+
+// One option per control of the module's configuration dialog.
+struct SettingOption {
+    const char *name;
+    int control;
+    enum { FLAG, INT, REAL } kind;
+};
+
+const SettingOption settingOptions[] = {
+    {"--harmonics", 1001, SettingOption::INT},
+    {"--display-spectrum", 1002, SettingOption::FLAG},
+    {"--notch", 1005, SettingOption::FLAG},
+    {"--full", 1006, SettingOption::FLAG},
+    {"--main-harmonic", 1007, SettingOption::INT},
+    {"--max-harmonic", 1008, SettingOption::INT},
+    {"--min-harmonic", 1009, SettingOption::INT},
+    {"--curve-aggression", 1010, SettingOption::REAL},
+    {"--rejection-db", 1011, SettingOption::INT},
+    {"--dc-average", 1012, SettingOption::FLAG},
+    {"--temporal", 1013, SettingOption::FLAG},
+};
+
+// Which options each command takes.
+enum { P = 1, A = 2, S = 4, C = 8 };
+struct GeneralOption {
+    const char *name;
+    bool takesValue;
+    int commands;
+};
+const GeneralOption generalOptions[] = {
+    {"--module", true, P},      {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
+    {"--cpu", true, P | A},     {"--quiet", false, P | S}, {"--verbose", false, P},   {"--json", false, A | C},
+    {"--peaks", true, A},       {"--clean", true, S},
+};
+
+void addSetting(Options &o, const SettingOption &s, const std::string &value)
+{
+    DialogAction a;
+    a.id = s.control;
+    a.isCheck = s.kind == SettingOption::FLAG;
+    a.checked = a.isCheck;
+    a.text = value;
+    // A later option for the same control wins, as retyping would.
+    for (DialogAction &old : o.dialog)
+        if (old.id == a.id) {
+            old = a;
+            return;
+        }
+    o.dialog.push_back(a);
+}
+
+const char *commandName(Command c)
+{
+    switch (c) {
+    case CMD_ANALYSE:
+        return "analyse";
+    case CMD_SAMPLE:
+        return "sample";
+    case CMD_COMPARE:
+        return "compare";
+    default:
+        return "processing";
+    }
+}
+
+int commandBit(Command c)
+{
+    switch (c) {
+    case CMD_ANALYSE:
+        return A;
+    case CMD_SAMPLE:
+        return S;
+    case CMD_COMPARE:
+        return C;
+    default:
+        return P;
+    }
+}
+
+}  // namespace
+
+bool parseInt(const std::string &text, int &value)
+{
+    if (text.empty() || isspace((unsigned char)text[0]))
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != 0 || end == text.c_str() || v < INT_MIN || v > INT_MAX)
+        return false;
+    value = (int)v;
+    return true;
+}
+
+bool parseReal(const std::string &text, double &value)
+{
+    if (text.empty() || isspace((unsigned char)text[0]))
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const double v = strtod(text.c_str(), &end);
+    if (errno != 0 || *end != 0 || end == text.c_str() || !isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseOptions(int argc, char **argv, Options &o, std::string &err)
+{
+    int i = 1;
+    if (argc > 1) {
+        const std::string first = argv[1];
+        if (first == "analyse" || first == "analyze") {
+            o.command = CMD_ANALYSE;
+            i = 2;
+        } else if (first == "sample") {
+            o.command = CMD_SAMPLE;
+            i = 2;
+        } else if (first == "compare") {
+            o.command = CMD_COMPARE;
+            i = 2;
+        }
+    }
+    bool noMoreOptions = false;
+    for (; i < argc; i++) {
+        std::string arg = argv[i];
+        if (noMoreOptions || arg.size() < 2 || arg[0] != '-' || arg == "-") {
+            o.paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            noMoreOptions = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            o.command = CMD_HELP;
+            return true;
+        }
+        if (arg == "--version") {
+            o.command = CMD_VERSION;
+            return true;
+        }
+        // --name=value or --name value
+        std::string name = arg, value;
+        bool inlineValue = false;
+        const size_t eq = arg.find('=');
+        if (eq != std::string::npos && arg.compare(0, 2, "--") == 0) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        auto takeValue = [&](std::string &out) -> bool {
+            if (inlineValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                err = name + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+
+        const SettingOption *setting = nullptr;
+        for (const SettingOption &s : settingOptions)
+            if (name == s.name)
+                setting = &s;
+        if (setting) {
+            if (o.command != CMD_PROCESS) {
+                err = name + " is a filter setting; it does not apply to '" + commandName(o.command) + "'";
+                return false;
+            }
+            if (setting->kind == SettingOption::FLAG) {
+                if (inlineValue) {
+                    err = name + " takes no value";
+                    return false;
+                }
+                addSetting(o, *setting, std::string());
+                continue;
+            }
+            std::string text;
+            if (!takeValue(text))
+                return false;
+            if (setting->kind == SettingOption::INT) {
+                int v;
+                if (!parseInt(text, v)) {
+                    err = name + ": '" + text + "' is not a whole number in the range " + std::to_string(INT_MIN) +
+                          ".." + std::to_string(INT_MAX);
+                    return false;
+                }
+            } else {
+                double v;
+                if (!parseReal(text, v)) {
+                    err = name + ": '" + text + "' is not a number";
+                    return false;
+                }
+            }
+            addSetting(o, *setting, text);
+            continue;
+        }
+
+        const GeneralOption *general = nullptr;
+        for (const GeneralOption &g : generalOptions)
+            if (name == g.name)
+                general = &g;
+        if (!general) {
+            err = "unknown option '" + name + "' (see quorvel --help)";
+            return false;
+        }
+        if (!(general->commands & commandBit(o.command))) {
+            err = name + " does not apply to '" + commandName(o.command) + "'";
+            return false;
+        }
+        if (!general->takesValue && inlineValue) {
+            err = name + " takes no value";
+            return false;
+        }
+        std::string text;
+        if (general->takesValue && !takeValue(text))
+            return false;
+        if (name == "--module") {
+            if (text.empty()) {
+                err = "--module needs a name or a path";
+                return false;
+            }
+            o.module = text;
+        } else if (name == "--codec") {
+            o.codec = text;
+        } else if (name == "--pix-fmt") {
+            o.pixFmt = text;
+        } else if (name == "--frames" || name == "--peaks") {
+            int v;
+            if (!parseInt(text, v) || v < 1) {
+                err = name + ": '" + text + "' is not a whole number from 1 to " + std::to_string(INT_MAX);
+                return false;
+            }
+            if (name == "--frames")
+                o.frames = v;
+            else
+                o.peaks = v;
+        } else if (name == "--cpu") {
+            if (cpuLevelFromName(text.c_str()) < 0) {
+                err = "--cpu: '" + text + "' is not one of scalar, mmx, sse2, avx2, avx512";
+                return false;
+            }
+            o.cpu = text;
+        } else if (name == "--quiet") {
+            o.quiet = true;
+        } else if (name == "--verbose") {
+            o.verbose = true;
+        } else if (name == "--json") {
+            o.json = true;
+        } else if (name == "--clean") {
+            if (text.empty()) {
+                err = "--clean needs a file name";
+                return false;
+            }
+            o.clean = text;
+        }
+    }
+
+    const size_t want = o.command == CMD_PROCESS || o.command == CMD_COMPARE ? 2 : 1;
+    if (o.paths.size() != want) {
+        const char *what = o.command == CMD_PROCESS   ? "an INPUT and an OUTPUT"
+                           : o.command == CMD_COMPARE ? "two files to compare"
+                           : o.command == CMD_SAMPLE  ? "one OUTPUT"
+                                                      : "one INPUT";
+        err = std::string(o.paths.size() < want ? "missing arguments: " : "too many arguments: ") + "expected " +
+              what + " (see quorvel --help)";
+        return false;
+    }
+    for (const std::string &p : o.paths)
+        if (p.empty()) {
+            err = "an empty file name";
+            return false;
+        }
+    return true;
+}
+
+const char *usageText()
+{
+    return "Usage:\n"
+           "  quorvel [OPTIONS] INPUT OUTPUT      filter a picture, image sequence or video\n"
+           "  quorvel analyse [--json] [--frames N] [--peaks K] INPUT\n"
+           "                                      find periodic interference and suggest settings\n"
+           "  quorvel sample [--clean CLEAN] [--frames N] OUTPUT\n"
+           "                                      write a synthetic test clip with interference\n"
+           "  quorvel compare [--json] [--frames N] A B\n"
+           "                                      PSNR of B against A\n"
+           "\n"
+           "INPUT and OUTPUT: any file FFmpeg reads or writes: pictures (.png, .bmp, .tif, ...),\n"
+           "numbered sequences (frame_%04d.png) and videos (.mkv, .avi, .mp4, .mov, .y4m, ...).\n"
+           "\n"
+           "Module and filter settings (the module's own dialog applies them):\n"
+           "  --module zelt_lpf|zelt|PATH   module to load (default zelt_lpf)\n"
+           "  --harmonics N                 harmonics number (full processing, display)\n"
+           "  --display-spectrum            replace the picture with its spectrum\n"
+           "  --notch                       enable the notch filter\n"
+           "  --min-harmonic A              first harmonic of the notch band\n"
+           "  --max-harmonic B              end of the notch band (not included)\n"
+           "  --main-harmonic A             main harmonic (shown in the dialog only)\n"
+           "  --curve-aggression X          curve aggression (shown in the dialog only)\n"
+           "  --rejection-db N              rejection in dB (shown in the dialog only)\n"
+           "  --dc-average                  even out the levels of neighbouring rows\n"
+           "  --temporal                    ... also with the previous frame\n"
+           "  --full                        enable full processing mode\n"
+           "\n"
+           "Output and run:\n"
+           "  --codec NAME                  video encoder (default: lossless RGB where the\n"
+           "                                container allows: FFV1 for .mkv/.avi, PNG for .mov)\n"
+           "  --pix-fmt NAME                encoder pixel format\n"
+           "  --frames N                    stop after N frames\n"
+           "  --cpu scalar|mmx|sse2|avx2|avx512\n"
+           "                                cap the instruction set the module may use\n"
+           "  --quiet                       no progress or notes\n"
+           "  --verbose                     show the module, settings and formats used\n"
+           "  --help, --version\n";
+}

@@ -1,0 +1,39 @@
+// The command line of quorvel.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/module_host.h"
+
+enum Command { CMD_PROCESS, CMD_ANALYSE, CMD_SAMPLE, CMD_COMPARE, CMD_HELP, CMD_VERSION };
+
+struct Options {
+    Command command = CMD_PROCESS;
+    std::vector<std::string> paths;  // positional arguments
+    // processing
+    std::string module = "zelt_lpf";
+    std::vector<DialogAction> dialog;  // settings, in the order given
+    std::string codec, pixFmt;
+    int64_t frames = -1;  // -1: all
+    std::string cpu;      // instruction-set cap; empty: none
+    bool quiet = false;
+    bool verbose = false;
+    // analyse, compare
+    bool json = false;
+    int peaks = 8;
+    // sample
+    std::string clean;
+};
+
+// Parse argv[1..]. False with a message in `err` for anything unknown or
+// malformed; nothing is opened or written here.
+bool parseOptions(int argc, char **argv, Options &opts, std::string &err);
+
+// Strict whole numbers and reals: the entire text, within the int range.
+bool parseInt(const std::string &text, int &value);
+bool parseReal(const std::string &text, double &value);
+
+const char *usageText();
