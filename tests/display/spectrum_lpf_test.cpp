@@ -125,6 +125,23 @@ TEST_F(SpectrumLpf, ThreeSpectraSideBySideFor352Harmonics)
     EXPECT_EQ(dst.at(704, 16), BLACK);
 }
 
+TEST_F(SpectrumLpf, ZeroMagnitudesSitOnTheBaseRow)
+{
+    // Black: every luma magnitude is 0 (v is minus infinity), so no luma bar
+    // anywhere and every luma marker on row 16; the colour differences keep
+    // their mean of 128 at harmonic 0.
+    TestFrame src(720, 32), dst(720, 577);
+    ASSERT_EQ(runLpf(src, dst, 720), 0);
+    for (int x = 0; x < 720; x++) {
+        const bool gridColumn = x % 20 == 0 && x <= 340;
+        const uint32_t want = x == 352 || x == 528 ? GREY : gridColumn ? RED : BLACK;
+        EXPECT_EQ(dst.at(x, 17), want) << x;
+        EXPECT_EQ(dst.at(x, 16), x < 360 ? RED : WHITE) << x;
+    }
+    EXPECT_EQ(markerRow(dst, 352), 488);
+    EXPECT_EQ(markerRow(dst, 528), 488);
+}
+
 TEST_F(SpectrumLpf, OddHarmonicCountsHalveDownward)
 {
     TestFrame src(720, 64);  // every row alike: the same spectrum as 576 rows
