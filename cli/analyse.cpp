@@ -231,9 +231,9 @@ Suggestion suggestOptions(const Analysis &a)
         if (p.harmonic >= FULL_FIRST_HARMONIC && p.harmonic < n)
             coversAny = true;
     if (coversAny) {
+        // No --dc-average here: full processing rebuilds its rows from the
+        // source and would overwrite the levels it evened out.
         s.full = {"--full", "--harmonics", std::to_string(n)};
-        if (a.flicker >= 0.5)
-            s.full.push_back("--dc-average");
     }
     if (others > 0 && coversAll)
         s.note = "the notch takes one band; full processing reaches " +

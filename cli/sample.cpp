@@ -66,8 +66,8 @@ Rgb scene(double x, double y, int t)
     if (y > horizon) {
         const double depth = (y - horizon) / (H - horizon);
         const double furrow = sin((x - W / 2) * (0.05 + 0.25 * depth) / (0.3 + depth) + 0.35 * t);
-        const double rows = sin(40.0 / (0.15 + depth) + 0.8 * t);
-        Rgb ground = {95 + 25 * furrow + 15 * rows, 120 + 30 * furrow, 60 + 10 * rows};
+        const double shade = sin(6.0 * depth + 0.2 * t);
+        Rgb ground = {95 + 25 * furrow + 15 * shade, 120 + 30 * furrow, 60 + 10 * shade};
         c = mix(c, ground, smoothStep(horizon, horizon + 3, y));
     }
     // Rotating wheel of spokes: fine detail at every angle.

@@ -1,0 +1,461 @@
+// quorvel end to end: the built binary on small media made at test time,
+// checked against the module run directly on the same bitmaps and against
+// what the ffmpeg tools read back.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "cli/module_host.h"
+#include "cli/sample.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string output;  // standard output and error together
+};
+
+std::string q(const std::string &s)
+{
+    return "'" + s + "'";
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// A picture as rgb24 bytes, top row first.
+struct Picture {
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+};
+
+class QuorvelEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/quorvel-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        oldCwd_ = fs::current_path();
+        // The timed module writes its log into the working directory.
+        fs::current_path(dir_);
+    }
+    void TearDown() override
+    {
+        fs::current_path(oldCwd_);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string path(const std::string &name) const { return dir_ + "/" + name; }
+
+    Result run(const std::string &cmd) const
+    {
+        const std::string log = path(".log");
+        const int rc = system(("cd " + q(dir_) + " && " + cmd + " > " + q(log) + " 2>&1 < /dev/null").c_str());
+        Result r{WIFEXITED(rc) ? WEXITSTATUS(rc) : 255, readFile(log)};
+        unlink(log.c_str());
+        return r;
+    }
+    Result quorvel(const std::string &args) const { return run(q(QUORVEL_BIN) + " " + args); }
+    void ffmpeg(const std::string &args) const
+    {
+        const Result r = run(q(FFMPEG_BIN) + " -nostdin -v error -y " + args);
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    std::string ffprobe(const std::string &args) const
+    {
+        const Result r = run(q(FFPROBE_BIN) + " -v error " + args);
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.output;
+    }
+
+    void writePng(const std::string &name, const Picture &p) const
+    {
+        std::ofstream(path("raw.rgb"), std::ios::binary).write((const char *)p.rgb.data(), (std::streamsize)p.rgb.size());
+        ffmpeg("-f rawvideo -pix_fmt rgb24 -s " + std::to_string(p.w) + "x" + std::to_string(p.h) + " -i raw.rgb " +
+               q(name));
+        unlink(path("raw.rgb").c_str());
+    }
+    Picture readRgb(const std::string &name, int w, int h) const
+    {
+        Picture p{w, h, {}};
+        const std::string out = path("read.rgb");
+        run(q(FFMPEG_BIN) + " -nostdin -v error -y -i " + q(name) + " -f rawvideo -pix_fmt rgb24 " + q(out));
+        const std::string bytes = readFile(out);
+        unlink(out.c_str());
+        p.rgb.assign(bytes.begin(), bytes.end());
+        return p;
+    }
+
+    // What the module makes of these frames, run in this process through the
+    // same host interface, one instance, frames in order.
+    std::vector<Picture> direct(const std::string &module, const std::vector<DialogAction> &actions,
+                                const std::vector<Picture> &frames) const
+    {
+        std::vector<Picture> out;
+        const int w = frames[0].w, h = frames[0].h;
+        LoadedModule m;
+        std::string err;
+        EXPECT_TRUE(m.load(findModule(module), err)) << err;
+        HostBitmap src, dst;
+        EXPECT_TRUE(src.allocate(w, h) && dst.allocate(w, h));
+        if (!actions.empty()) {
+            EXPECT_TRUE(m.configure(src, dst, actions, err)) << err;
+        }
+        EXPECT_TRUE(m.start(src, dst, err)) << err;
+        for (const Picture &f : frames) {
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    uint8_t *px = src.pictureRow(y) + 4 * x;
+                    const uint8_t *rgb = &f.rgb[(size_t)(y * w + x) * 3];
+                    px[0] = rgb[2];
+                    px[1] = rgb[1];
+                    px[2] = rgb[0];
+                    px[3] = 0;
+                }
+            EXPECT_TRUE(m.run(src, dst, err)) << err;
+            Picture p{w, h, std::vector<uint8_t>((size_t)w * h * 3)};
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint8_t *px = dst.pictureRow(y) + 4 * x;
+                    uint8_t *rgb = &p.rgb[(size_t)(y * w + x) * 3];
+                    rgb[0] = px[2];
+                    rgb[1] = px[1];
+                    rgb[2] = px[0];
+                }
+            out.push_back(std::move(p));
+        }
+        m.end();
+        return out;
+    }
+
+    // Nothing under the output's name, and no temporary left beside it.
+    void expectNoOutput(const std::string &name) const
+    {
+        EXPECT_FALSE(fs::exists(path(name))) << name;
+        for (const auto &e : fs::directory_iterator(dir_))
+            EXPECT_EQ(e.path().filename().string().rfind(".quorvel-", 0), std::string::npos) << e.path();
+    }
+
+    std::string dir_;
+    fs::path oldCwd_;
+};
+
+// The numbers in a text, in order (ffprobe may add empty fields).
+std::vector<std::string> numbers(const std::string &text)
+{
+    std::vector<std::string> out;
+    const std::regex number("[0-9]+(\\.[0-9]+)?");
+    for (std::sregex_iterator it(text.begin(), text.end(), number), end; it != end; ++it)
+        out.push_back(it->str());
+    return out;
+}
+
+// Gradient, a tone at harmonic 10 with a drifting phase, noise, and a bright
+// band that meets the 0..255 limits.
+Picture testPicture(int w, int h, unsigned seed, int level = 0)
+{
+    std::mt19937 rng(seed);
+    Picture p{w, h, std::vector<uint8_t>((size_t)w * h * 3)};
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            for (int c = 0; c < 3; c++) {
+                double v = 40 + level + 120.0 * x / w + 30 * c + 25 * cos(2 * M_PI * 10 * x / w + 0.7 * y) +
+                           (double)(rng() % 9) - 4;
+                if (y % 13 == 5)
+                    v += 120;
+                p.rgb[(size_t)(y * w + x) * 3 + c] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+    return p;
+}
+
+DialogAction text(int id, const std::string &t)
+{
+    return DialogAction{id, false, false, t};
+}
+
+DialogAction tick(int id)
+{
+    return DialogAction{id, true, true, std::string()};
+}
+
+struct Combination {
+    const char *args;
+    std::vector<DialogAction> actions;
+};
+
+std::vector<Combination> stageCombinations()
+{
+    const std::vector<DialogAction> band = {tick(1005), text(1009, "9"), text(1008, "12")};
+    const std::vector<DialogAction> full = {tick(1006), text(1001, "60")};
+    auto join = [](std::vector<std::vector<DialogAction>> parts) {
+        std::vector<DialogAction> all;
+        for (auto &p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    return {
+        {"", {}},
+        {"--notch --min-harmonic 9 --max-harmonic 12", band},
+        {"--dc-average", {tick(1012)}},
+        {"--full --harmonics 60", full},
+        {"--notch --min-harmonic 9 --max-harmonic 12 --dc-average", join({band, {tick(1012)}})},
+        {"--notch --min-harmonic 9 --max-harmonic 12 --full --harmonics 60", join({band, full})},
+        {"--dc-average --temporal --full --harmonics 60", join({{tick(1012), tick(1013)}, full})},
+        {"--notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60",
+         join({band, {tick(1012)}, full})},
+        {"--display-spectrum --harmonics 60", {tick(1002), text(1001, "60")}},
+    };
+}
+
+TEST_F(QuorvelEndToEnd, PngThroughEveryStageCombinationGivesTheModulesBytes)
+{
+    // 150 pixels: rows of 600 bytes in a 640-byte pitch.
+    const Picture in = testPicture(150, 40, 1);
+    writePng("in.png", in);
+    for (const char *module : {"zelt_lpf", "zelt"}) {
+        for (const Combination &c : stageCombinations()) {
+            SCOPED_TRACE(std::string(module) + " " + c.args);
+            const Result r = quorvel(std::string("--quiet --module ") + module + " " + c.args + " in.png out.png");
+            ASSERT_EQ(r.status, 0) << r.output;
+            const Picture got = readRgb("out.png", in.w, in.h);
+            const Picture want = direct(module, c.actions, {in})[0];
+            ASSERT_EQ(got.rgb.size(), want.rgb.size());
+            EXPECT_TRUE(got.rgb == want.rgb);
+            unlink(path("out.png").c_str());
+        }
+    }
+}
+
+TEST_F(QuorvelEndToEnd, InstructionSetCapKeepsTheBytes)
+{
+    const Picture in = testPicture(150, 40, 2);
+    writePng("in.png", in);
+    const std::string args = "--quiet --notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60 ";
+    ASSERT_EQ(quorvel(args + "in.png ref.png").status, 0);
+    const Picture ref = readRgb("ref.png", in.w, in.h);
+    for (const char *cpu : {"scalar", "mmx", "sse2", "avx2", "avx512"}) {
+        const Result r = quorvel(args + "--cpu " + cpu + " in.png capped.png");
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(readRgb("capped.png", in.w, in.h).rgb == ref.rgb) << cpu;
+    }
+}
+
+TEST_F(QuorvelEndToEnd, ImageSequenceThroughTemporalDcAverageKeepsFrameOrder)
+{
+    std::vector<Picture> frames;
+    for (int i = 0; i < 4; i++) {
+        frames.push_back(testPicture(96, 30, 10 + i, 20 * i));
+        char name[32];
+        snprintf(name, sizeof name, "in_%03d.png", i + 1);
+        writePng(name, frames.back());
+    }
+    const Result r = quorvel("--quiet --dc-average --temporal in_%03d.png out_%03d.png");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<DialogAction> dc = {tick(1012), tick(1013)};
+    const std::vector<Picture> want = direct("zelt_lpf", dc, frames);
+    for (int i = 0; i < 4; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "out_%03d.png", i + 1);
+        EXPECT_TRUE(readRgb(name, 96, 30).rgb == want[(size_t)i].rgb) << name;
+    }
+    EXPECT_FALSE(fs::exists(path("out_005.png")));
+    // The history makes order matter: the same frames reversed end differently.
+    std::vector<Picture> reversed(frames.rbegin(), frames.rend());
+    EXPECT_FALSE(direct("zelt_lpf", dc, reversed)[3].rgb == want[0].rgb);
+}
+
+TEST_F(QuorvelEndToEnd, VideoKeepsFrameCountRateTimestampsAndAudio)
+{
+    struct Case {
+        const char *input, *audioCodec, *output;
+    };
+    for (const Case &c : {Case{"in.mkv", "flac", "out.mkv"}, Case{"in2.mkv", "aac", "out.mp4"},
+                          Case{"in3.avi", "pcm_s16le", "out.avi"}}) {
+        SCOPED_TRACE(c.output);
+        ffmpeg(std::string("-f lavfi -i testsrc2=size=160x90:rate=30000/1001 -f lavfi -i sine=frequency=440:"
+                           "sample_rate=48000 -t 1 -c:v ffv1 -pix_fmt bgr0 -c:a ") +
+               c.audioCodec + " " + c.input);
+        const Result r = quorvel(std::string("--notch --min-harmonic 3 --max-harmonic 5 ") + c.input + " " + c.output);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const std::string video = " -select_streams v:0 -count_frames -show_entries stream=nb_read_frames,r_frame_rate"
+                                  " -of csv=p=0 ";
+        EXPECT_EQ(ffprobe(video + c.output), ffprobe(video + c.input));
+        EXPECT_NE(ffprobe(video + c.output).find("30000/1001,30"), std::string::npos);
+        const std::string times = " -select_streams v:0 -show_entries frame=pts_time -of csv=p=0 ";
+        EXPECT_EQ(numbers(ffprobe(times + c.output)), numbers(ffprobe(times + c.input)));
+        EXPECT_EQ(numbers(ffprobe(times + c.output)).size(), 30u);
+        const std::string audio = " -select_streams a -count_packets -show_entries stream=codec_name,nb_read_packets"
+                                  " -of csv=p=0 ";
+        EXPECT_EQ(ffprobe(audio + c.output), ffprobe(audio + c.input));
+        EXPECT_NE(ffprobe(audio + c.output).find(c.audioCodec), std::string::npos);
+    }
+    // Lossless by default: a copy through the module decodes to the same pixels.
+    ASSERT_EQ(quorvel("--quiet in.mkv copy.mkv").status, 0);
+    const std::string frames = " -f rawvideo -pix_fmt rgb24 ";
+    ffmpeg("-i in.mkv" + frames + "a.rgb");
+    ffmpeg("-i copy.mkv" + frames + "b.rgb");
+    EXPECT_TRUE(readFile(path("a.rgb")) == readFile(path("b.rgb")));
+    EXPECT_EQ(readFile(path("a.rgb")).size(), (size_t)160 * 90 * 3 * 30);
+}
+
+TEST_F(QuorvelEndToEnd, PicturesComeBackTheSameWayUp)
+{
+    Picture p{64, 32, std::vector<uint8_t>((size_t)64 * 32 * 3, 10)};
+    for (int x = 0; x < 64; x++)
+        p.rgb[(size_t)x * 3] = 255;  // top row red
+    writePng("top.png", p);
+    ASSERT_EQ(quorvel("--quiet top.png out.png").status, 0);
+    EXPECT_TRUE(readRgb("out.png", 64, 32).rgb == p.rgb);
+    ASSERT_EQ(quorvel("--quiet top.png out.bmp").status, 0);
+    EXPECT_TRUE(readRgb("out.bmp", 64, 32).rgb == p.rgb);
+}
+
+// The display's scale belongs at the bottom of the picture: its numbers in
+// the lowest eight rows and its solid base line 15 rows above the bottom.
+TEST_F(QuorvelEndToEnd, SpectrumDisplayScaleSitsAtTheBottom)
+{
+    const int w = 400, h = 600;
+    writePng("in.png", testPicture(w, h, 3));
+    for (const char *module : {"zelt_lpf", "zelt"}) {
+        SCOPED_TRACE(module);
+        const Result r = quorvel(std::string("--quiet --module ") + module + " --display-spectrum in.png out.png");
+        ASSERT_EQ(r.status, 0) << r.output;
+        const Picture got = readRgb("out.png", w, h);
+        auto white = [&](int y, int x) {
+            const uint8_t *px = &got.rgb[(size_t)(y * w + x) * 3];
+            return px[0] == 255 && px[1] == 255 && px[2] == 255;
+        };
+        auto solidRow = [&](int y) {
+            for (int x = 0; x < w; x++)
+                if (!white(y, x))
+                    return false;
+            return true;
+        };
+        EXPECT_TRUE(solidRow(h - 1 - 15));
+        EXPECT_FALSE(solidRow(15));
+        // The "0" glyph: its centre column strokes in the bottom rows.
+        int glyphPixels = 0;
+        for (int y = h - 8; y < h; y++)
+            for (int x = 1; x < 7; x++)
+                glyphPixels += white(y, x);
+        EXPECT_GT(glyphPixels, 8);
+    }
+}
+
+TEST_F(QuorvelEndToEnd, EveryErrorNamesItsProblemAndLeavesNoOutput)
+{
+    writePng("in.png", testPicture(32, 16, 4));
+    std::ofstream(path("bad.png")) << "not a picture\n";
+    std::ofstream(path("fake.so")) << "not a module\n";
+    // A y4m clip whose third frame header is damaged.
+    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 5 -pix_fmt yuv444p clip.y4m");
+    std::string clip = readFile(path("clip.y4m"));
+    size_t at = 0;
+    for (int i = 0; i < 3; i++)
+        at = clip.find("FRAME", at + 1);
+    ASSERT_NE(at, std::string::npos);
+    clip.replace(at, 5, "XXXXX");
+    std::ofstream(path("broken.y4m"), std::ios::binary) << clip;
+    // Too wide for the module's tables: a start that fails for want of memory.
+    ffmpeg("-f lavfi -i color=c=gray:size=200000x2 -frames:v 1 wide.png");
+
+    struct Case {
+        std::string args, output, message;
+        int status;
+    };
+    const Case cases[] = {
+        {"missing.png out.png", "out.png", "cannot open input 'missing.png'", 1},
+        {"bad.png out.png", "out.png", "bad.png", 1},
+        {"--bogus in.png out.png", "out.png", "unknown option '--bogus'", 2},
+        {"--harmonics ten in.png out.png", "out.png", "--harmonics: 'ten' is not a whole number", 2},
+        {"--min-harmonic 2147483648 in.png out.png", "out.png", "not a whole number in the range", 2},
+        {"--curve-aggression 1.5.2 in.png out.png", "out.png", "is not a number", 2},
+        {"--module /nonexistent/zelt.so in.png out.png", "out.png", "cannot load module", 1},
+        {"--module fake.so in.png out.png", "out.png", "cannot load module 'fake.so'", 1},
+        {std::string("--module ") + STUB_REFUSE_MODULE + " in.png out.png", "out.png", "refused registration", 1},
+        {std::string("--module ") + STUB_FAIL_START_MODULE + " in.png out.png", "out.png", "cannot start", 1},
+        {"wide.png out.png", "out.png", "cannot start on 200000x2 frames", 1},
+        {"in.png nodir/out.png", "nodir/out.png", "cannot write 'nodir/out.png'", 1},
+        {"in.png out.nosuchformat", "out.nosuchformat", "cannot tell the output format", 1},
+        {"--codec nonesuch in.png out.mkv", "out.mkv", "unknown encoder 'nonesuch'", 1},
+        {"--pix-fmt nonesuch in.png out.mkv", "out.mkv", "unknown pixel format 'nonesuch'", 1},
+        {"broken.y4m out.mkv", "out.mkv", "error in 'broken.y4m'", 1},
+        {"--frames 3 broken.y4m out.png", "out.png", "holds one picture", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run("ASAN_OPTIONS=allocator_may_return_null=1 " + q(QUORVEL_BIN) + " " + c.args);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find("quorvel: error: "), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        expectNoOutput(c.output);
+    }
+    // A failed run leaves an existing output as it was.
+    std::ofstream(path("keep.mkv")) << "old";
+    EXPECT_EQ(quorvel("broken.y4m keep.mkv").status, 1);
+    EXPECT_EQ(readFile(path("keep.mkv")), "old");
+}
+
+TEST_F(QuorvelEndToEnd, AnalyseFindsTheHarmonicsTheSamplePlanted)
+{
+    const Result s = quorvel("sample --quiet --frames 3 --clean clean.mkv dirty.mkv");
+    ASSERT_EQ(s.status, 0) << s.output;
+    const std::string rate = " -select_streams v:0 -count_frames -show_entries stream=nb_read_frames,r_frame_rate,"
+                             "width,height -of csv=p=0 dirty.mkv";
+    EXPECT_EQ(ffprobe(rate), "720,576,25/1,3\n");
+
+    const Result a = quorvel("analyse --json --frames 3 dirty.mkv");
+    ASSERT_EQ(a.status, 0) << a.output;
+    std::regex peak("\\{\"harmonic\": (\\d+), \"rms\": ([0-9.]+)");
+    std::vector<std::pair<int, double>> found;
+    for (std::sregex_iterator it(a.output.begin(), a.output.end(), peak), end; it != end; ++it)
+        found.emplace_back(std::stoi((*it)[1]), std::stod((*it)[2]));
+    ASSERT_GE(found.size(), 2u) << a.output;
+    // The two strongest are the planted tones, at about their amplitude.
+    for (const PlantedTone &tone : sampleTones) {
+        bool seen = false;
+        for (size_t i = 0; i < 2; i++)
+            if (found[i].first == tone.harmonic) {
+                seen = true;
+                EXPECT_NEAR(found[i].second, tone.amplitude, 0.1 * tone.amplitude);
+            }
+        EXPECT_TRUE(seen) << tone.harmonic << "\n" << a.output;
+    }
+    const Result clean = quorvel("analyse --json --frames 3 clean.mkv");
+    ASSERT_EQ(clean.status, 0);
+    EXPECT_NE(clean.output.find("\"peaks\": []"), std::string::npos) << clean.output;
+
+    // Full processing as suggested scores better against the clean clip.
+    EXPECT_NE(a.output.find("\"full\": [\"--full\", \"--harmonics\", \"361\"]"), std::string::npos) << a.output;
+    ASSERT_EQ(quorvel("--quiet --full --harmonics 361 dirty.mkv fixed.mkv").status, 0);
+    auto psnr = [&](const std::string &file) {
+        const Result r = quorvel("compare --json clean.mkv " + file);
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::smatch m;
+        EXPECT_TRUE(std::regex_search(r.output, m, std::regex("\"psnr\": ([0-9.]+)"))) << r.output;
+        return m.empty() ? 0.0 : std::stod(m[1]);
+    };
+    const double before = psnr("dirty.mkv"), after = psnr("fixed.mkv");
+    EXPECT_GT(after, before + 3.0);
+    EXPECT_NE(quorvel("compare clean.mkv clean.mkv").output.find("PSNR inf"), std::string::npos);
+}
+
+}  // namespace
