@@ -31,12 +31,17 @@ FilterDefinition *filterHandle = nullptr;
 HINSTANCE moduleInstance = nullptr;
 uint8_t startGuard = 0;
 
+namespace {
+// Constant, so that no code of ours runs before the entry point.
+constexpr FilterStages kBuildStages = {notchFilter, dcAverageFilter, variant::FilterFull, variant::runSpectrumDisplay};
+}  // namespace
+
+FilterStages filterStages = kBuildStages;
+
 FilterStages buildFilterStages()
 {
-    return FilterStages{notchFilter, dcAverageFilter, variant::FilterFull, variant::runSpectrumDisplay};
+    return kBuildStages;
 }
-
-FilterStages filterStages = buildFilterStages();
 
 namespace {
 

@@ -43,10 +43,8 @@ struct Control {
     int upDownPos;
 };
 
-const uint32_t kDialogMagic = 0x5A444C59;  // "ZDLY"
-
 struct Dialog {
-    uint32_t magic;
+    Dialog *next;  // open dialogs, innermost first
     const DialogTemplate *tmpl;
     Control *controls;
     int count;
@@ -56,10 +54,16 @@ struct Dialog {
     ZeltDialogUser user;
 };
 
+// Handles are checked against the open dialogs, never dereferenced blindly:
+// a stale or foreign handle simply fails, as with user32.
+Dialog *openDialogs = nullptr;
+
 Dialog *asDialog(HWND h)
 {
-    Dialog *d = (Dialog *)h;
-    return d && d->magic == kDialogMagic ? d : nullptr;
+    for (Dialog *d = openDialogs; d; d = d->next)
+        if ((HWND)d == h)
+            return d;
+    return nullptr;
 }
 
 Dialog *fromUser(ZeltDialogUser *u)
@@ -304,10 +308,14 @@ const ZeltDialogHost *asDialogHost(HWND parent)
 
 void destroyDialog(Dialog *d)
 {
+    for (Dialog **link = &openDialogs; *link; link = &(*link)->next)
+        if (*link == d) {
+            *link = d->next;
+            break;
+        }
     for (int i = 0; i < d->count; i++)
         free(d->controls[i].text);
     free(d->controls);
-    d->magic = 0;
     free(d);
 }
 
@@ -326,7 +334,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
     Dialog *d = (Dialog *)calloc(1, sizeof(Dialog));
     if (!d)
         return -1;
-    d->magic = kDialogMagic;
+    d->next = openDialogs;
+    openDialogs = d;
     d->tmpl = t;
     d->proc = proc;
     d->count = t->itemCount > 0 ? t->itemCount : 0;

@@ -62,7 +62,7 @@ TestBitmap::TestBitmap(int w, int h, int pitch)
     bmp.w = w;
     bmp.h = h;
     bmp.pitch = pitch;
-    bmp.modulo = pitch - 4 * w;
+    bmp.modulo = (vd_sizet)((int64_t)pitch - 4 * (int64_t)w);
     bmp.size = (vd_sizet)bytes;
 }
 
