@@ -1,18 +1,6 @@
 // Forward harmonic analysis: scalar reference.
 #include "engine/dsp.h"
-
-// 32-bit two's-complement accumulation, as the packed multiply-adds do.
-static inline int32_t wrapAdd(int32_t a, int32_t b)
-{
-    return (int32_t)((uint32_t)a + (uint32_t)b);
-}
-
-// trunc(2 x (v >> 2) x scale): the shift floors, the conversion truncates.
-static inline int32_t scaleSum(int32_t v, float scale)
-{
-    const double t = (double)(v >> 2) * (double)scale;
-    return (int32_t)(t * 2.0);
-}
+#include "engine/fixed_point.h"
 
 // Harmonic 0: the plane's sum in four 16-bit lanes per block of 256 samples,
 // each lane wrapping modulo 65536 and read back unsigned.
@@ -32,7 +20,7 @@ static int32_t meanLevelSum(const int16_t *x, int n4)
 void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
                    const int16_t *cos16, int stride)
 {
-    const float scale = (float)(1.0 / w);
+    const float scale = analysisScale(w);
     const int n4 = w & ~3;
     for (int b = first; b < end; b++) {
         HarmonicCoeffs &rec = out[b - first];
@@ -42,7 +30,7 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
             if (b == 0) {
                 const int32_t t = meanLevelSum(x, n4);
                 ch[p]->sinePart = 0;
-                ch[p]->cosinePart = (int32_t)((double)(int32_t)((uint32_t)t << 8) * (double)scale);
+                ch[p]->cosinePart = meanLevelCoeff((uint32_t)t, scale);
                 continue;
             }
             const int16_t *s = sin16 + (ptrdiff_t)b * stride;
@@ -52,8 +40,8 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
                 vs = wrapAdd(vs, (int32_t)x[j] * s[j]);
                 vc = wrapAdd(vc, (int32_t)x[j] * c[j]);
             }
-            ch[p]->sinePart = scaleSum(vs, scale);
-            ch[p]->cosinePart = scaleSum(vc, scale);
+            ch[p]->sinePart = analysisCoeff(vs, scale);
+            ch[p]->cosinePart = analysisCoeff(vc, scale);
         }
     }
 }

@@ -1,11 +1,6 @@
 // Single-harmonic row correlation: scalar reference.
 #include "engine/dsp.h"
-
-// trunc(2 x sum / w), exact in 64 bits.
-static inline int32_t scaleCorrelation(int64_t twiceSum, int w)
-{
-    return (int32_t)(twiceSum / w);
-}
+#include "engine/fixed_point.h"
 
 void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
                      const int32_t *cos32, int stride)
@@ -22,9 +17,9 @@ void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, con
             b += (row[j] & 0xff) * 256u;
         }
         // Halved sums, then the general scaling: 256 x the mean, rounded down.
-        out->red = {0, scaleCorrelation(2 * (int64_t)((int32_t)r / 2), w)};
-        out->green = {0, scaleCorrelation(2 * (int64_t)((int32_t)g / 2), w)};
-        out->blue = {0, scaleCorrelation(2 * (int64_t)((int32_t)b / 2), w)};
+        out->red = {0, correlationMean(r, w)};
+        out->green = {0, correlationMean(g, w)};
+        out->blue = {0, correlationMean(b, w)};
         return;
     }
     const int32_t *s = sin32 + (ptrdiff_t)a * stride;
@@ -39,7 +34,7 @@ void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, con
         bs += b * (uint32_t)s[j];
         bc += b * (uint32_t)c[j];
     }
-    out->red = {scaleCorrelation(2 * (int64_t)(int32_t)rs, w), scaleCorrelation(2 * (int64_t)(int32_t)rc, w)};
-    out->green = {scaleCorrelation(2 * (int64_t)(int32_t)gs, w), scaleCorrelation(2 * (int64_t)(int32_t)gc, w)};
-    out->blue = {scaleCorrelation(2 * (int64_t)(int32_t)bs, w), scaleCorrelation(2 * (int64_t)(int32_t)bc, w)};
+    out->red = {correlationField(rs, w), correlationField(rc, w)};
+    out->green = {correlationField(gs, w), correlationField(gc, w)};
+    out->blue = {correlationField(bs, w), correlationField(bc, w)};
 }

@@ -38,11 +38,16 @@ typedef void (*pack_row_fn)(const int16_t *planar, uint32_t *dst, int w);
 typedef void (*analyse_row_fn)(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
                                const int16_t *sin16, const int16_t *cos16, int stride);
 // Rebuild a row from harmonics 0..count-1 into `work` (>= 16 x w bytes, 4-byte
-// aligned): on return it starts with the planar row (planes w samples apart).
+// aligned): on return it starts with the planar row (planes w samples apart),
+// samples 0..2*(w/2)-1 of each plane written. The rest of the 16 x w bytes,
+// including the last sample of each plane for an odd w, is scratch whose
+// content differs between variants; nothing beyond 16 x w bytes is touched.
 typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs,
                                   const int16_t *sin16, const int16_t *cos16, int stride);
 // Harmonic a of a pixel row straight from the bytes, against 32-bit tables
-// (a = 0 gives 256 x the channel means without reading the tables).
+// (a = 0 gives 256 x the channel means without reading the tables). The SIMD
+// forms multiply in 16-bit lanes: table entries must lie in -32768..32767
+// (the tables hold -256..256).
 typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int a,
                                  const int32_t *sin32, const int32_t *cos32, int stride);
 

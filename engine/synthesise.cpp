@@ -2,11 +2,7 @@
 #include <string.h>
 
 #include "engine/dsp.h"
-
-static inline int32_t saturate16(int32_t v)
-{
-    return v < -32768 ? -32768 : v > 32767 ? 32767 : v;
-}
+#include "engine/fixed_point.h"
 
 void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                       const int16_t *cos16, int stride)

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 TrigTables trigTables = {nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0};
+TrigTableAllocator trigTableAllocator = malloc;
 
 namespace {
 
@@ -33,15 +34,15 @@ void fillPair(T *sinTab, T *cosTab, int rows, int n, AngleForm form, double scal
     }
 }
 
-// rows x n x element bytes, or 0 when it does not fit size_t or is negative.
+// rows x n x element bytes; false when negative or beyond 32 bits.
 bool tableBytes(int rows, int n, size_t element, size_t *bytes)
 {
     if (rows < 0 || n < 0)
         return false;
-    const uint64_t count = (uint64_t)rows * (uint64_t)n;
-    if (count > SIZE_MAX / element)
+    const uint64_t total = (uint64_t)rows * (uint64_t)n * (uint64_t)element;
+    if (total > UINT32_MAX)
         return false;
-    *bytes = (size_t)count * element;
+    *bytes = (size_t)total;
     return true;
 }
 
@@ -58,8 +59,8 @@ int buildPair(T **sinTab, T **cosTab, int rows, int n, AngleForm form, double sc
     }
     // malloc(0) may return null; ask for at least one byte so that an empty
     // table is a success, as it is for the host.
-    *sinTab = (T *)malloc(bytes ? bytes : 1);
-    *cosTab = (T *)malloc(bytes ? bytes : 1);
+    *sinTab = (T *)trigTableAllocator(bytes ? bytes : 1);
+    *cosTab = (T *)trigTableAllocator(bytes ? bytes : 1);
     if (!*sinTab || !*cosTab)
         return -1;
     fillPair(*sinTab, *cosTab, rows, n, form, scale);

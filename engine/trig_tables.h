@@ -29,13 +29,20 @@ struct TrigTables {
 extern TrigTables trigTables;
 
 // Build the pairs for `rows` harmonics of `n` samples. Return 0, or -1 when a
-// block cannot be allocated or its byte size is not representable; on failure
-// no entry is written and whatever block was obtained is released by the next
-// free of its pair.
+// block cannot be allocated or its byte size does not fit in 32 bits (widths
+// from 32,768 pixels for the 32-bit pair, 46,341 for the 16-bit pair): the
+// size is checked rather than left to wrap, alike on 32- and 64-bit builds. On
+// failure no entry is written and whatever block was obtained is released by
+// the next free of its pair.
 int buildTrigTables16(int rows, int n, AngleForm form);
 int buildTrigTables32(int rows, int n, AngleForm form);
 int freeTrigTables16();
 int freeTrigTables32();
+
+// The allocator of the table blocks (malloc; blocks are released with free).
+// Tests put a failing one in its place to reach the failure paths.
+typedef void *(*TrigTableAllocator)(size_t bytes);
+extern TrigTableAllocator trigTableAllocator;
 
 // Fill caller-owned blocks of rows x n entries (no allocation).
 void fillTrigTable16(int16_t *sinTab, int16_t *cosTab, int rows, int n, AngleForm form);

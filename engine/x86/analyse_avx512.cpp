@@ -1,0 +1,166 @@
+// Forward harmonic analysis, AVX-512 (BW, VL, VNNI).
+//
+// Four harmonics per pass over the samples: each step loads 32 samples of the
+// three planes once and the sine and cosine rows of the four harmonics, and
+// feeds 24 independent vpdpwssd accumulators (pair sums of 16 x 16-bit
+// products, added without saturation: exact modulo 2^32, like the reference's
+// wrapping sums in any order). The 24 sums are reduced together, scaled in
+// double precision eight at a time and stored as four whole records.
+// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
+// then warn about it; the warning is about the header, not this code.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#include <string.h>
+
+#include "engine/fixed_point.h"
+#include "engine/x86/dsp_x86.h"
+
+namespace {
+
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+
+constexpr int kGroup = 4;  // harmonics per pass
+
+// Plane sum of the mean-level path: per block of 256 samples, 32 lanes of 16
+// bits (lane i takes samples j = i mod 32) folded down to the four lanes
+// j mod 4, all modulo 65536, then read back unsigned.
+uint32_t meanLevelSum(const int16_t *x, int n4)
+{
+    uint32_t total = 0;
+    for (int base = 0; base < n4; base += 256) {
+        const int end = base + 256 < n4 ? base + 256 : n4;
+        __m512i lanes = _mm512_setzero_si512();
+        int j = base;
+        for (; j + 32 <= end; j += 32)
+            lanes = _mm512_add_epi16(lanes, _mm512_loadu_si512(x + j));
+        if (j < end)
+            lanes = _mm512_add_epi16(lanes, _mm512_maskz_loadu_epi16((__mmask32)((1u << (end - j)) - 1), x + j));
+        const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes), _mm512_extracti64x4_epi64(lanes, 1));
+        const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(l16), _mm256_extracti128_si256(l16, 1));
+        const __m128i l4 = _mm_add_epi16(l8, _mm_srli_si128(l8, 8));
+        __m128i wide = _mm_unpacklo_epi16(l4, _mm_setzero_si128());
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
+        total += (uint32_t)_mm_cvtsi128_si32(wide);
+    }
+    return total;
+}
+
+// Per 128-bit lane: (a0 + a2, b0 + b2, a1 + a3, b1 + b3).
+ALWAYS_INLINE __m512i pairSum(__m512i a, __m512i b)
+{
+    return _mm512_add_epi32(_mm512_unpacklo_epi32(a, b), _mm512_unpackhi_epi32(a, b));
+}
+
+// Per 128-bit lane: the lane's sums of a, b, c, d, from pairSum(a, b) and
+// pairSum(c, d).
+ALWAYS_INLINE __m512i quadSum(__m512i ab, __m512i cd)
+{
+    return _mm512_add_epi32(_mm512_unpacklo_epi64(ab, cd), _mm512_unpackhi_epi64(ab, cd));
+}
+
+// From u, v holding four sums per lane: lanes (u0+u1, u2+u3, v0+v1, v2+v3).
+ALWAYS_INLINE __m512i laneSum(__m512i u, __m512i v)
+{
+    return _mm512_add_epi32(_mm512_shuffle_i32x4(u, v, _MM_SHUFFLE(2, 0, 2, 0)),
+                            _mm512_shuffle_i32x4(u, v, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+// Eight sums to eight coefficients: trunc(2 x (v >> 2) x scale) exactly as
+// analysisCoeff (product rounded to double, doubling exact, truncation).
+ALWAYS_INLINE __m256i scaleEight(__m256i v, __m512d scale)
+{
+    const __m512d t = _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_srai_epi32(v, 2)), scale);
+    return _mm512_cvttpd_epi32(_mm512_add_pd(t, t));
+}
+
+// One step of 32 samples (fewer under `mask`, the rest reading as zero).
+template <int NH, bool Masked>
+ALWAYS_INLINE void step(__m512i acc[6 * kGroup], const int16_t *const x[3], const int16_t *const s[NH],
+                        const int16_t *const c[NH], int j, __mmask32 mask)
+{
+    const __m512i xr = Masked ? _mm512_maskz_loadu_epi16(mask, x[2] + j) : _mm512_loadu_si512(x[2] + j);
+    const __m512i xg = Masked ? _mm512_maskz_loadu_epi16(mask, x[1] + j) : _mm512_loadu_si512(x[1] + j);
+    const __m512i xb = Masked ? _mm512_maskz_loadu_epi16(mask, x[0] + j) : _mm512_loadu_si512(x[0] + j);
+    for (int k = 0; k < NH; k++) {
+        const __m512i vs = Masked ? _mm512_maskz_loadu_epi16(mask, s[k] + j) : _mm512_loadu_si512(s[k] + j);
+        const __m512i vc = Masked ? _mm512_maskz_loadu_epi16(mask, c[k] + j) : _mm512_loadu_si512(c[k] + j);
+        __m512i *a = acc + 6 * k;  // record order: red, green, blue; sine then cosine
+        a[0] = _mm512_dpwssd_epi32(a[0], xr, vs);
+        a[1] = _mm512_dpwssd_epi32(a[1], xr, vc);
+        a[2] = _mm512_dpwssd_epi32(a[2], xg, vs);
+        a[3] = _mm512_dpwssd_epi32(a[3], xg, vc);
+        a[4] = _mm512_dpwssd_epi32(a[4], xb, vs);
+        a[5] = _mm512_dpwssd_epi32(a[5], xb, vc);
+    }
+}
+
+// Harmonics b .. b + NH - 1 into out[0 .. NH - 1].
+template <int NH>
+void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
+                  int b, __m512d scale, HarmonicCoeffs *out)
+{
+    const int16_t *s[NH], *c[NH];
+    for (int k = 0; k < NH; k++) {
+        s[k] = sin16 + (b + k) * stride;
+        c[k] = cos16 + (b + k) * stride;
+    }
+    __m512i acc[6 * kGroup];
+    for (int i = 0; i < 6 * kGroup; i++)
+        acc[i] = _mm512_setzero_si512();
+    int j = 0;
+    for (; j + 32 <= n4; j += 32)
+        step<NH, false>(acc, x, s, c, j, 0);
+    if (j < n4)
+        step<NH, true>(acc, x, s, c, j, (__mmask32)((1u << (n4 - j)) - 1));
+
+    // 24 vectors to 24 sums, in record order.
+    __m512i u[6];
+    for (int i = 0; i < 6; i++)
+        u[i] = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
+    const __m512i v0 = laneSum(u[0], u[1]), v1 = laneSum(u[2], u[3]), v2 = laneSum(u[4], u[5]);
+    const __m512i f0 = laneSum(v0, v1);  // sums 0..15
+    const __m512i f1 = laneSum(v2, v2);  // sums 16..23, twice
+
+    int32_t *dst = (int32_t *)out;
+    int32_t tmp[6 * kGroup];
+    int32_t *o = NH == kGroup ? dst : tmp;
+    _mm256_storeu_si256((__m256i *)o, scaleEight(_mm512_castsi512_si256(f0), scale));
+    _mm256_storeu_si256((__m256i *)(o + 8), scaleEight(_mm512_extracti64x4_epi64(f0, 1), scale));
+    _mm256_storeu_si256((__m256i *)(o + 16), scaleEight(_mm512_castsi512_si256(f1), scale));
+    if (NH != kGroup)
+        memcpy(dst, tmp, sizeof(HarmonicCoeffs) * NH);
+}
+
+}  // namespace
+
+void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
+                        const int16_t *sin16, const int16_t *cos16, int stride)
+{
+    if (first >= end)
+        return;
+    const float scale = analysisScale(w);
+    const int n4 = w & ~3;
+    const int16_t *const x[3] = {planar, planar + w, planar + 2 * (ptrdiff_t)w};
+    int b = first;
+    if (b == 0) {
+        ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
+        for (int p = 0; p < 3; p++) {
+            ch[p]->sinePart = 0;
+            ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);
+        }
+        b++;
+    }
+    const __m512d vscale = _mm512_set1_pd((double)scale);
+    for (; b + kGroup <= end; b += kGroup)
+        analyseGroup<kGroup>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first));
+    switch (end - b) {
+    case 3: analyseGroup<3>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
+    case 2: analyseGroup<2>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
+    case 1: analyseGroup<1>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
+    default: break;
+    }
+}
