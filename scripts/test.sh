@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds both builds and runs every test:
+#   1. native (Linux x86-64) with warnings as errors, then ctest;
+#   2. the 32-bit Windows cross build (MinGW-w64), then ctest, which runs the
+#      Windows tests under Wine in a throw-away prefix inside the build tree,
+#      with an Xvfb display started here when none is set.
+# Build trees: out/native and out/win32 (ZELT_OUT overrides out/).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out=${ZELT_OUT:-$root/out}
+jobs=${ZELT_JOBS:-2}
+
+cmake -S "$root" -B "$out/native" -G Ninja -DZELT_WERROR=ON
+ninja -C "$out/native" -j"$jobs"
+ctest --test-dir "$out/native" -j"$jobs" --output-on-failure
+
+win="$out/win32"
+cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DZELT_WERROR=ON
+ninja -C "$win" -j"$jobs"
+
+export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "test: creating the Wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+fi
+
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
+    n=$((n + 1))
+  done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$n"
+fi
+
+ctest --test-dir "$win" -j"$jobs" --output-on-failure
