@@ -335,7 +335,8 @@ void LoadedModule::unload()
     registered_ = false;
     registration.live = false;
     deinit_ = nullptr;
-    if (handle_)
-        dlclose(handle_);
+    // The library stays mapped until the process ends, as in the editor: a
+    // module may keep process-wide memory for its whole life (the DC
+    // history), and unmapping it would only turn that into a leak.
     handle_ = nullptr;
 }

@@ -38,7 +38,9 @@ public:
     LoadedModule &operator=(const LoadedModule &) = delete;
 
     // dlopen and register. Errors: the file cannot be loaded, lacks the
-    // entry points, or the module refuses registration.
+    // entry points, or the module refuses registration. A module stays
+    // mapped until the process ends: loading the same file again in one
+    // process meets its process-wide state as the last run left it.
     bool load(const std::string &path, std::string &err);
     const char *filterName() const;
 
