@@ -299,7 +299,7 @@ const AVCodec *defaultEncoder(const AVOutputFormat *ofmt, const std::string &pat
         return byName("mpeg4");
     }
     if (name == "yuv4mpegpipe")
-        return byName("rawvideo");
+        return byName("wrapped_avframe");
     const AVCodecID id = av_guess_codec(ofmt, nullptr, path.c_str(), nullptr, AVMEDIA_TYPE_VIDEO);
     return id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
 }
@@ -339,8 +339,10 @@ AVPixelFormat defaultPixFmt(const AVCodec *codec, const AVOutputFormat *ofmt, in
         want = (w % 2 == 0 && h % 2 == 0) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
     else if (c == "mjpeg")
         want = AV_PIX_FMT_YUVJ444P;
+    else if (std::string(ofmt->name) == "yuv4mpegpipe")
+        want = AV_PIX_FMT_YUV444P;  // the fullest chroma the format carries
     else if (c == "rawvideo")
-        want = std::string(ofmt->name) == "yuv4mpegpipe" ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_BGR0;
+        want = AV_PIX_FMT_BGR0;
     if (want != AV_PIX_FMT_NONE && encoderTakes(codec, want))
         return want;
     if (codec->pix_fmts)
