@@ -27,10 +27,10 @@ typedef void *HWND;
 #define VD_ENTRY
 #endif
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
 typedef long vd_sizet;  // 32-bit byte counts on Win32
 #else
-typedef ptrdiff_t vd_sizet;  // pointer-sized elsewhere
+typedef ptrdiff_t vd_sizet;  // pointer-sized on 64-bit (long is 32-bit on Win64)
 #endif
 
 #ifdef __cplusplus

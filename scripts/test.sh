@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds both builds and runs every test:
 #   1. native (Linux x86-64) with warnings as errors, then ctest;
-#   2. the 32-bit Windows cross build (MinGW-w64), then ctest, which runs the
-#      Windows tests under Wine in a throw-away prefix inside the build tree,
-#      with an Xvfb display started here when none is set.
+#   2. the 32-bit Windows cross build (MinGW-w64; warnings shown, not fatal),
+#      then ctest, which runs the Windows tests under Wine in a throw-away
+#      prefix inside the build tree, with an Xvfb display started here when
+#      none is set.
 # Build trees: out/native and out/win32 (ZELT_OUT overrides out/).
 set -euo pipefail
 
@@ -16,7 +17,7 @@ ninja -C "$out/native" -j"$jobs"
 ctest --test-dir "$out/native" -j"$jobs" --output-on-failure
 
 win="$out/win32"
-cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DZELT_WERROR=ON
+cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DZELT_WERROR=OFF
 ninja -C "$win" -j"$jobs"
 
 export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
