@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the module fuzz target (tests/fuzz/corpus).
+
+Each seed names a frame size and a set of settings worth starting from; the
+layout is the one documented at the top of module_fuzz.cpp. Run it again after
+changing the layout: python3 tests/fuzz/make_seeds.py
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.join(HERE, "corpus")
+
+ROUTE_DIALOG, ROUTE_RECORD, ROUTE_DIALOG_RECORD, ROUTE_CANCEL = 0, 1, 2, 3
+EDITS = [1001, 1007, 1008, 1009, 1010, 1011]
+INT_MIN, INT_MAX = -2**31, 2**31 - 1
+# Frame kinds: constant, noise, tile, stripes, alternating extremes, near-white;
+# +8 gives byte 3 random values.
+CONSTANT, NOISE, TILE, STRIPES, EXTREMES, BRIGHT = range(6)
+
+
+def size(n):
+    # Bit 15 selects the full range: 1 + (v & 0x7fff) mod limit.
+    return 0x8000 | (n - 1)
+
+
+def seed(name, w, h, route=ROUTE_RECORD, level=4, double_start=False, enter=False, reconfigure=False,
+         display=0, harmonics=10, limit=0, notch=0, lo=1, main=1, hi=1, curve=1.0, rejection=20,
+         dc=0, temporal=0, full=0, padding=0, frames=None, texts=None, tile=b""):
+    mode = route | (level % 5) << 2 | (0x20 if double_start else 0) | (0x40 if enter else 0) \
+        | (0x80 if reconfigure else 0)
+    out = bytes([mode])
+    out += struct.pack("<BiiBiiifiBBB", display, harmonics, limit, notch, lo, main, hi, curve, rejection,
+                       dc, temporal, full)
+    texts = texts or {}
+    mask = 0
+    for k, edit in enumerate(EDITS):
+        if edit in texts:
+            mask |= 1 << k
+    out += bytes([mask])
+    out += struct.pack("<HHB", size(w), size(h), padding)
+    frames = frames or [(STRIPES | 8, 0x1234567, 0, 0)]
+    out += bytes([len(frames) - 1])
+    for kind, s, new_h, new_w in frames:
+        # 0 keeps the size.
+        out += struct.pack("<BIHH", kind, s, size(new_h) if new_h else 0, size(new_w) if new_w else 0)
+    for edit in EDITS:
+        if edit in texts:
+            t = texts[edit]
+            out += bytes([len(t)]) + t
+    out += tile
+    with open(os.path.join(CORPUS, name), "wb") as f:
+        f.write(out)
+
+
+def main():
+    os.makedirs(CORPUS, exist_ok=True)
+    for old in os.listdir(CORPUS):
+        os.remove(os.path.join(CORPUS, old))
+    stripes = (STRIPES | 8, 0x0008_0028, 0, 0)
+    noise = (NOISE | 8, 0xBEEF, 0, 0)
+    # The common frame sizes, through the dialog as a user would set them.
+    # Whole frames fit the target's work budget only with few harmonics; the
+    # seeds with many harmonics get their heights lowered by the target.
+    seed("pal-720x576-all-stages", 720, 576, route=ROUTE_DIALOG, notch=1, lo=8, hi=10, dc=1, full=1,
+         harmonics=8, padding=2, frames=[stripes])
+    seed("pal-720x576-display", 720, 576, route=ROUTE_DIALOG, display=1, harmonics=16, frames=[stripes])
+    seed("pal-720x576-display-352", 720, 576, route=ROUTE_DIALOG, display=1, harmonics=352, frames=[stripes])
+    seed("ntsc-720x480-full-all-harmonics", 720, 480, harmonics=720, full=1, frames=[noise])
+    seed("ntsc-720x480-temporal-three-frames", 720, 480, route=ROUTE_DIALOG, dc=1, temporal=1,
+         frames=[noise, (BRIGHT, 7, 0, 0), (EXTREMES | 8, 3, 0, 0)])
+    # Small frames: every stage at once, and the display.
+    for w, h in [(8, 8), (3, 3), (2, 2), (1, 1), (10, 10)]:
+        seed(f"small-{w}x{h}-all-stages", w, h, notch=1, lo=0, hi=w, dc=1, temporal=1, full=1, harmonics=w,
+             padding=3, frames=[noise, (EXTREMES, 1, 0, 0)])
+        seed(f"small-{w}x{h}-display", w, h, display=1, harmonics=w, frames=[noise])
+    seed("small-10x10-height-changes", 10, 10, dc=1, temporal=1, full=1, harmonics=10,
+         frames=[noise, (STRIPES, 2, 12, 0), (NOISE, 3, 2, 0), (BRIGHT, 4, 10, 0)])
+    seed("odd-7x5-all-stages", 7, 5, notch=1, lo=1, hi=4, dc=1, full=1, harmonics=7, padding=1,
+         frames=[noise, (STRIPES | 8, 0x0002_0030, 0, 0)])
+    # Past the fixed stores: N above 512, widths above 512 and 1024, heights
+    # above 1026.
+    seed("wide-600x40-harmonics-600", 600, 40, full=1, harmonics=600, frames=[noise])
+    seed("wide-513x600-display", 513, 600, display=1, harmonics=12, frames=[stripes])
+    seed("wide-513x600-display-513", 513, 600, display=1, harmonics=513, frames=[stripes])
+    seed("wide-1100x8-display-1100", 1100, 8, display=1, harmonics=1100, frames=[noise])
+    seed("wide-1030x6-full-notch", 1030, 6, notch=1, lo=500, hi=530, full=1, harmonics=1030, frames=[noise])
+    seed("tall-64x1100-full-temporal", 64, 1100, dc=1, temporal=1, full=1, harmonics=20,
+         frames=[noise, (STRIPES, 9, 1030, 0)])
+    seed("tall-16x1200-notch-display", 16, 1200, notch=1, lo=0, hi=16, harmonics=16, frames=[noise])
+    seed("widest-2048x2-every-harmonic", 2048, 2, notch=1, lo=0, hi=2048, full=1, harmonics=2048,
+         frames=[noise])
+    # Settings the dialog admits or a record can hold.
+    seed("min-above-max", 720, 16, notch=1, lo=100, hi=3, full=1, harmonics=10, frames=[stripes])
+    seed("extreme-numbers", 64, 8, notch=1, lo=INT_MIN, hi=INT_MAX, full=1, harmonics=INT_MIN, dc=1,
+         frames=[noise])
+    seed("extreme-numbers-max", 64, 8, notch=1, lo=INT_MAX - 1, hi=INT_MAX, full=1, harmonics=INT_MAX,
+         display=0, frames=[noise])
+    seed("negative-harmonics", 32, 8, notch=1, lo=-40, hi=-3, full=1, harmonics=-7, frames=[noise])
+    seed("flags-not-one", 32, 8, display=2, notch=255, lo=2, hi=5, dc=7, temporal=9, full=128, harmonics=8,
+         frames=[noise])
+    seed("dialog-texts", 64, 6, route=ROUTE_DIALOG, notch=1, full=1, dc=1, texts={
+        1001: b"  +00000000000000000000064xyz",
+        1007: b"-",
+        1008: b"99999999999999999999",
+        1009: b"\t-2147483649",
+        1010: b"1e999",
+        1011: b"9" * 200,
+    }, frames=[noise])
+    seed("dialog-then-record", 64, 6, route=ROUTE_DIALOG_RECORD, notch=1, lo=-1, hi=65, full=1,
+         harmonics=65, enter=True, frames=[noise])
+    seed("dialog-cancel", 64, 6, route=ROUTE_CANCEL, full=1, harmonics=32, frames=[noise])
+    seed("two-runs-new-width", 720, 8, route=ROUTE_DIALOG, reconfigure=True, dc=1, temporal=1, full=1,
+         notch=1, lo=2, hi=6, harmonics=720, frames=[noise, (STRIPES, 5, 0, 16), (NOISE, 6, 9, 0)])
+    seed("double-start", 32, 8, double_start=True, notch=1, lo=1, hi=9, full=1, harmonics=32,
+         frames=[noise, (NOISE, 2, 0, 0)])
+    seed("tile-pattern", 24, 5, notch=1, lo=1, hi=3, full=1, harmonics=12, padding=7,
+         frames=[(TILE | 8, 0, 0, 0)], tile=bytes(range(0, 256, 3)))
+    for level in range(5):
+        seed(f"level-{level}-all-stages", 66, 9, level=level, notch=1, lo=0, hi=33, dc=1, temporal=1, full=1,
+             harmonics=66, padding=1, frames=[noise, (STRIPES | 8, 0x0004_0050, 0, 0)])
+
+
+if __name__ == "__main__":
+    main()
