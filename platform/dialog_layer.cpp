@@ -1,8 +1,8 @@
 // In-memory dialog layer: user32's modal dialog calls over a set of controls
 // built from a dialog template, with a host-supplied user script in place of a
-// person (platform/dialog_host.h). One dialog at a time, on the caller's
-// thread; the procedure may re-enter the layer from any message, as it may
-// re-enter user32.
+// person (platform/dialog_host.h). Everything runs on the caller's thread;
+// the procedure may re-enter the layer from any message (even open another
+// dialog), as it may re-enter user32.
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
