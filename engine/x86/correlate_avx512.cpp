@@ -2,6 +2,7 @@
 // 32 pixels per step with vpdpwssd accumulation, the last pixels under a
 // mask. Channel words and entry words go through the same per-lane packing, so
 // every byte meets its own entry.
+
 // GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
 // then warn about it; the warning is about the header, not this code.
 #pragma GCC diagnostic push
@@ -12,6 +13,7 @@
 
 #include "engine/fixed_point.h"
 #include "engine/x86/dsp_x86.h"
+#include "engine/x86/vnni.h"
 
 namespace {
 
@@ -20,6 +22,23 @@ namespace {
 ALWAYS_INLINE __mmask16 dwordMask(int count)
 {
     return count >= 16 ? (__mmask16)0xffff : count <= 0 ? (__mmask16)0 : (__mmask16)((1u << count) - 1);
+}
+
+// Wrapping sum of the 16 dwords (the compiler's reduce helper adds in int and
+// must not overflow; these sums wrap by design).
+ALWAYS_INLINE uint32_t horizontalSum(__m512i v)
+{
+    const __m256i y = _mm256_add_epi32(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
+    __m128i x = _mm_add_epi32(_mm256_castsi256_si128(y), _mm256_extracti128_si256(y, 1));
+    x = _mm_add_epi32(x, _mm_srli_si128(x, 8));
+    x = _mm_add_epi32(x, _mm_srli_si128(x, 4));
+    return (uint32_t)_mm_cvtsi128_si32(x);
+}
+
+// Low dwords of the eight 64-bit byte sums, added modulo 2^32.
+ALWAYS_INLINE uint32_t sadSum(__m512i v)
+{
+    return horizontalSum(_mm512_maskz_mov_epi32(0x5555, v));
 }
 
 void meanLevel(const uint32_t *row, int w, HarmonicCoeffs *out)
@@ -33,9 +52,9 @@ void meanLevel(const uint32_t *row, int w, HarmonicCoeffs *out)
         sg = _mm512_add_epi64(sg, _mm512_sad_epu8(_mm512_and_si512(px, mg), zero));
         sr = _mm512_add_epi64(sr, _mm512_sad_epu8(_mm512_and_si512(px, mr), zero));
     }
-    out->red = {0, correlationMean((uint32_t)_mm512_reduce_add_epi64(sr) << 8, w)};
-    out->green = {0, correlationMean((uint32_t)_mm512_reduce_add_epi64(sg) << 8, w)};
-    out->blue = {0, correlationMean((uint32_t)_mm512_reduce_add_epi64(sb) << 8, w)};
+    out->red = {0, correlationMean(sadSum(sr) << 8, w)};
+    out->green = {0, correlationMean(sadSum(sg) << 8, w)};
+    out->blue = {0, correlationMean(sadSum(sb) << 8, w)};
 }
 
 template <bool Masked>
@@ -57,12 +76,12 @@ ALWAYS_INLINE void step(const uint32_t *row, const int32_t *s, const int32_t *c,
                                          _mm512_and_si512(_mm512_srli_epi32(p1, 16), low));
     const __m512i vs = _mm512_packs_epi32(load<Masked>(s + j, m0), load<Masked>(s + j + 16, m1));
     const __m512i vc = _mm512_packs_epi32(load<Masked>(c + j, m0), load<Masked>(c + j + 16, m1));
-    acc[0] = _mm512_dpwssd_epi32(acc[0], r, vs);
-    acc[1] = _mm512_dpwssd_epi32(acc[1], r, vc);
-    acc[2] = _mm512_dpwssd_epi32(acc[2], g, vs);
-    acc[3] = _mm512_dpwssd_epi32(acc[3], g, vc);
-    acc[4] = _mm512_dpwssd_epi32(acc[4], b, vs);
-    acc[5] = _mm512_dpwssd_epi32(acc[5], b, vc);
+    acc[0] = dpwssd(acc[0], r, vs);
+    acc[1] = dpwssd(acc[1], r, vc);
+    acc[2] = dpwssd(acc[2], g, vs);
+    acc[3] = dpwssd(acc[3], g, vc);
+    acc[4] = dpwssd(acc[4], b, vs);
+    acc[5] = dpwssd(acc[5], b, vc);
 }
 
 }  // namespace
@@ -90,7 +109,7 @@ void correlate_row_avx512(const uint32_t *row, int w, HarmonicCoeffs *out, int a
         step<true>(row, s, c, j, w - j, acc);
     uint32_t sums[6];
     for (int i = 0; i < 6; i++)
-        sums[i] = (uint32_t)_mm512_reduce_add_epi32(acc[i]);
+        sums[i] = horizontalSum(acc[i]);
     out->red = {correlationField(sums[0], w), correlationField(sums[1], w)};
     out->green = {correlationField(sums[2], w), correlationField(sums[3], w)};
     out->blue = {correlationField(sums[4], w), correlationField(sums[5], w)};

@@ -19,8 +19,9 @@ namespace {
 
 #define ALWAYS_INLINE inline __attribute__((always_inline))
 
-constexpr int kChunk = 128;
-constexpr int kBlock = 16;
+constexpr int kChunk = 128;           // harmonics per coefficient table
+constexpr int kBlock = 16;            // samples per plane per block (more spills)
+constexpr int kHalves = kBlock / 16;  // 16-sample table loads per block
 
 struct Job {
     int32_t *work;
@@ -54,52 +55,86 @@ ALWAYS_INLINE void store(void *p, __m256i mask, __m256i v)
 }
 
 template <bool Masked>
+ALWAYS_INLINE void loadPairs(const int16_t *s, const int16_t *c, __m256i mask, __m256i *lo, __m256i *hi)
+{
+    const __m256i vs = load<Masked>(s, mask);
+    __m256i vc = load<Masked>(c, mask);
+    __asm__("" : "+x"(vc));  // one load, not one per unpack
+    *lo = _mm256_unpacklo_epi16(vs, vc);
+    *hi = _mm256_unpackhi_epi16(vs, vc);
+}
+
+template <bool Masked>
 void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
 {
-    const int rem = job.n - j0;                // even
-    const __m256i mWords = dwordMask(rem / 2);  // 16-bit samples, in pairs
-    const __m256i m0 = dwordMask(rem), m1 = dwordMask(rem - 8);
-    __m256i acc[3][2];
+    const int rem = job.n - j0;  // even
+    __m256i mWords[kHalves], m0[kHalves], m1[kHalves];
+#pragma GCC unroll 4
+    for (int q = 0; q < kHalves; q++) {
+        mWords[q] = dwordMask((rem - 16 * q) / 2);  // 16-bit samples, in pairs
+        m0[q] = dwordMask(rem - 16 * q);
+        m1[q] = dwordMask(rem - 16 * q - 8);
+    }
+    __m256i acc[3][2 * kHalves];
     int h = h0;
     if (first) {
-        const __m256i s = load<Masked>(job.sin16 + j0, mWords), c = load<Masked>(job.cos16 + j0, mWords);
-        const __m256i pr[2] = {_mm256_unpacklo_epi16(s, c), _mm256_unpackhi_epi16(s, c)};
-        for (int p = 0; p < 3; p++) {
-            const __m256i lo = _mm256_set1_epi32((int)job.h0Lo[p]), hi = _mm256_set1_epi32((int)job.h0Hi[p]);
-            for (int i = 0; i < 2; i++)
-                acc[p][i] = _mm256_add_epi32(_mm256_madd_epi16(pr[i], lo),
-                                             _mm256_slli_epi32(_mm256_madd_epi16(pr[i], hi), 16));
+#pragma GCC unroll 4
+        for (int q = 0; q < kHalves; q++) {
+            __m256i pr[2];
+            loadPairs<Masked>(job.sin16 + j0 + 16 * q, job.cos16 + j0 + 16 * q, mWords[q], &pr[0], &pr[1]);
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++) {
+                const __m256i lo = _mm256_set1_epi32((int)job.h0Lo[p]), hi = _mm256_set1_epi32((int)job.h0Hi[p]);
+#pragma GCC unroll 2
+                for (int i = 0; i < 2; i++)
+                    acc[p][2 * q + i] = _mm256_add_epi32(_mm256_madd_epi16(pr[i], lo),
+                                                         _mm256_slli_epi32(_mm256_madd_epi16(pr[i], hi), 16));
+            }
         }
         h = 1;
     } else {
+#pragma GCC unroll 3
         for (int p = 0; p < 3; p++) {
-            const int32_t *a = job.work + (ptrdiff_t)p * job.w + j0;
-            const __m256i n0 = load<Masked>(a, m0), n1 = load<Masked>(a + 8, m1);
-            acc[p][0] = _mm256_permute2x128_si256(n0, n1, 0x20);
-            acc[p][1] = _mm256_permute2x128_si256(n0, n1, 0x31);
+#pragma GCC unroll 4
+            for (int q = 0; q < kHalves; q++) {
+                const int32_t *a = job.work + (ptrdiff_t)p * job.w + j0 + 16 * q;
+                const __m256i n0 = load<Masked>(a, m0[q]), n1 = load<Masked>(a + 8, m1[q]);
+                acc[p][2 * q] = _mm256_permute2x128_si256(n0, n1, 0x20);
+                acc[p][2 * q + 1] = _mm256_permute2x128_si256(n0, n1, 0x31);
+            }
         }
     }
     const int16_t *s = job.sin16 + h * job.stride + j0;
     const int16_t *c = job.cos16 + h * job.stride + j0;
     for (; h < h1; h++, s += job.stride, c += job.stride) {
-        const __m256i vs = load<Masked>(s, mWords), vc = load<Masked>(c, mWords);
-        const __m256i pr0 = _mm256_unpacklo_epi16(vs, vc), pr1 = _mm256_unpackhi_epi16(vs, vc);
         const uint32_t *k = job.coef[h - h0];
-        for (int p = 0; p < 3; p++) {
-            const __m256i kp = _mm256_set1_epi32((int)k[p]);
-            acc[p][0] = _mm256_add_epi32(acc[p][0], _mm256_madd_epi16(pr0, kp));
-            acc[p][1] = _mm256_add_epi32(acc[p][1], _mm256_madd_epi16(pr1, kp));
+        const __m256i kp[3] = {_mm256_set1_epi32((int)k[0]), _mm256_set1_epi32((int)k[1]),
+                               _mm256_set1_epi32((int)k[2])};
+#pragma GCC unroll 4
+        for (int q = 0; q < kHalves; q++) {
+            __m256i lo, hi;
+            loadPairs<Masked>(s + 16 * q, c + 16 * q, mWords[q], &lo, &hi);
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++) {
+                acc[p][2 * q] = _mm256_add_epi32(acc[p][2 * q], _mm256_madd_epi16(lo, kp[p]));
+                acc[p][2 * q + 1] = _mm256_add_epi32(acc[p][2 * q + 1], _mm256_madd_epi16(hi, kp[p]));
+            }
         }
     }
+#pragma GCC unroll 3
     for (int p = 0; p < 3; p++) {
-        if (direct) {
-            int16_t *o = (int16_t *)job.work + (ptrdiff_t)p * job.w + j0;
-            store<Masked>(o, mWords,
-                          _mm256_packs_epi32(_mm256_srai_epi32(acc[p][0], 18), _mm256_srai_epi32(acc[p][1], 18)));
-        } else {
-            int32_t *a = job.work + (ptrdiff_t)p * job.w + j0;
-            store<Masked>(a, m0, _mm256_permute2x128_si256(acc[p][0], acc[p][1], 0x20));
-            store<Masked>(a + 8, m1, _mm256_permute2x128_si256(acc[p][0], acc[p][1], 0x31));
+#pragma GCC unroll 4
+        for (int q = 0; q < kHalves; q++) {
+            if (direct) {
+                int16_t *o = (int16_t *)job.work + (ptrdiff_t)p * job.w + j0 + 16 * q;
+                store<Masked>(o, mWords[q],
+                              _mm256_packs_epi32(_mm256_srai_epi32(acc[p][2 * q], 18),
+                                                 _mm256_srai_epi32(acc[p][2 * q + 1], 18)));
+            } else {
+                int32_t *a = job.work + (ptrdiff_t)p * job.w + j0 + 16 * q;
+                store<Masked>(a, m0[q], _mm256_permute2x128_si256(acc[p][2 * q], acc[p][2 * q + 1], 0x20));
+                store<Masked>(a + 8, m1[q], _mm256_permute2x128_si256(acc[p][2 * q], acc[p][2 * q + 1], 0x31));
+            }
         }
     }
 }
@@ -109,7 +144,7 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
 void narrowInPlace(int32_t *work, int w, int n)
 {
     int16_t *out = (int16_t *)work;
-    for (int p = 0; p < 3; p++) {
+        for (int p = 0; p < 3; p++) {
         const int32_t *a = work + (ptrdiff_t)p * w;
         int16_t *o = out + (ptrdiff_t)p * w;
         for (int j = 0; j < n; j += 16) {
@@ -136,13 +171,13 @@ void synthesise_row_avx2(int32_t *work, int count, int w, const HarmonicCoeffs *
     }
     uint32_t coef[kChunk][3];
     Job job = {work, w, n, sin16, cos16, stride, coef, {0, 0, 0}, {0, 0, 0}};
-    for (int p = 0; p < 3; p++)
+        for (int p = 0; p < 3; p++)
         packMeanPair(planeChannel(coeffs[0], p), &job.h0Lo[p], &job.h0Hi[p]);
     const bool direct = count <= kChunk;
     for (int h0 = 0; h0 < count; h0 += kChunk) {
         const int h1 = count - h0 > kChunk ? h0 + kChunk : count;
         for (int h = h0; h < h1; h++)
-            for (int p = 0; p < 3; p++)
+                        for (int p = 0; p < 3; p++)
                 coef[h - h0][p] = packPair(planeChannel(coeffs[h], p));
         int j0 = 0;
         for (; j0 + kBlock <= n; j0 += kBlock)
