@@ -73,6 +73,14 @@ void dcHistoryReset()
     dcHistoryRows = 0;
 }
 
+namespace {
+// The history lives as long as the module: a host that unloads the module
+// gets the block back.
+struct HistoryOwner {
+    ~HistoryOwner() { dcHistoryReset(); }
+} historyOwner;
+}  // namespace
+
 int dcAverageFilter(const FilterActivation *fa, const FilterFunctions *ff)
 {
     (void)ff;
