@@ -2,12 +2,14 @@
 #include "cli/media.h"
 
 #include <errno.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
 extern "C" {
 #include <libavutil/avstring.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
@@ -51,6 +53,35 @@ bool isAudio(const AVStream *st)
     return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
+// FFmpeg reports some damage only through its log: a slice whose checksum
+// does not match (the decoder conceals it), a file that ends inside an element
+// (the demuxer takes it for the end of the file). Error messages of a reader's
+// demuxer or decoder, from any of the decoder's threads, go to that reader
+// (found through the contexts' opaque pointer), so that a damaged input fails
+// instead of passing for a shorter or patched-up clip.
+void logCallback(void *avcl, int level, const char *fmt, va_list vl)
+{
+    const AVClass *cls = avcl ? *(const AVClass *const *)avcl : nullptr;
+    if (level <= AV_LOG_ERROR && cls) {
+        const AVClassCategory category = cls->get_category ? cls->get_category(avcl) : cls->category;
+        void *owner = nullptr;
+        if (category == AV_CLASS_CATEGORY_DEMUXER && strcmp(cls->class_name, "AVFormatContext") == 0)
+            owner = ((AVFormatContext *)avcl)->opaque;
+        else if (category == AV_CLASS_CATEGORY_DECODER && strcmp(cls->class_name, "AVCodecContext") == 0)
+            owner = ((AVCodecContext *)avcl)->opaque;
+        if (owner) {
+            char line[256];
+            int prefix = 0;
+            va_list copy;
+            va_copy(copy, vl);
+            av_log_format_line2(avcl, level, fmt, copy, line, sizeof line, &prefix);
+            va_end(copy);
+            ((MediaReader *)owner)->noteDamage(line);
+        }
+    }
+    av_log_default_callback(avcl, level, fmt, vl);
+}
+
 }  // namespace
 
 bool isSequencePattern(const std::string &path)
@@ -71,9 +102,29 @@ MediaReader::~MediaReader()
     avformat_close_input(&fmt_);
 }
 
+void MediaReader::noteDamage(const char *message)
+{
+    std::lock_guard<std::mutex> hold(damageLock_);
+    if (!damage_.empty())
+        return;
+    damage_ = message;
+    while (!damage_.empty() && strchr("\n !.", damage_.back()))
+        damage_.pop_back();
+    if (damage_.empty())
+        damage_ = "damaged data";
+}
+
 bool MediaReader::open(const std::string &path, std::string &err)
 {
+    static const bool logWatched = (av_log_set_callback(logCallback), true);
+    (void)logWatched;
     path_ = path;
+    fmt_ = avformat_alloc_context();
+    if (!fmt_) {
+        err = "out of memory";
+        return false;
+    }
+    fmt_->opaque = this;
     int ret = avformat_open_input(&fmt_, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
         err = "cannot open input " + quoted(path) + ": " + avErrorText(ret);
@@ -99,6 +150,7 @@ bool MediaReader::open(const std::string &path, std::string &err)
         err = "out of memory";
         return false;
     }
+    dec_->opaque = this;
     avcodec_parameters_to_context(dec_, st->codecpar);
     dec_->pkt_timebase = st->time_base;
     dec_->thread_count = 0;
@@ -180,6 +232,19 @@ int MediaReader::receive(HostBitmap &bmp, int64_t &pts, std::string &err)
 }
 
 int MediaReader::next(HostBitmap &bmp, int64_t &pts, std::string &err)
+{
+    const int got = readNext(bmp, pts, err);
+    if (got < 0)
+        return got;
+    std::lock_guard<std::mutex> hold(damageLock_);
+    if (!damage_.empty()) {
+        err = "damaged input " + quoted(path_) + ": " + damage_;
+        return -1;
+    }
+    return got;
+}
+
+int MediaReader::readNext(HostBitmap &bmp, int64_t &pts, std::string &err)
 {
     for (;;) {
         if (drained_)
@@ -426,7 +491,9 @@ bool MediaWriter::openEncoder(const AVCodec *codec, AVPixelFormat pixFmt, AVRati
     } else if (name == "mpeg4" || name == "mjpeg" || name == "msmpeg4") {
         enc_->flags |= AV_CODEC_FLAG_QSCALE;
         enc_->global_quality = FF_QP2LAMBDA * 2;
-    } else if (name == "ffv1") {
+    } else if (name == "ffv1" && enc_->width > 1) {
+        // Slices (level 3, slice checksums) need pictures at least two pixels
+        // wide; narrower ones stay at the encoder's default level.
         av_dict_set(&opts, "level", "3", 0);
         av_dict_set(&opts, "slicecrc", "1", 0);
     }

@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,14 @@ public:
     // Decode the next frame into `bmp` (allocated by the caller at the video
     // size) with its timestamp in info().timeBase. 1: a frame; 0: end of
     // stream; -1: error, `err` says what.
+    // A damaged input (an error its demuxer or decoder logged) fails too.
     int next(HostBitmap &bmp, int64_t &pts, std::string &err);
 
+    // The demuxer's or decoder's first error message (FFmpeg's log, any thread).
+    void noteDamage(const char *message);
+
 private:
+    int readNext(HostBitmap &bmp, int64_t &pts, std::string &err);
     int receive(HostBitmap &bmp, int64_t &pts, std::string &err);
 
     AVFormatContext *fmt_ = nullptr;
@@ -72,6 +78,8 @@ private:
     VideoInfo info_;
     std::string path_;
     std::function<bool(const AVPacket *, std::string &)> sink_;
+    std::mutex damageLock_;
+    std::string damage_;
 };
 
 // Where an output is written: a temporary name beside the final one, renamed

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include "cli/commands.h"
 #include "cli/media.h"
@@ -85,6 +86,20 @@ int runProcess(const Options &o)
     const std::string &input = o.paths[0];
     const std::string &output = o.paths[1];
     std::string err;
+
+    // The output is renamed into place at the end: over the input it would
+    // replace it, over a directory it would fail only after all the work.
+    struct stat inStat, outStat;
+    const bool outExists = stat(output.c_str(), &outStat) == 0;
+    if (input == output || (outExists && stat(input.c_str(), &inStat) == 0 && inStat.st_dev == outStat.st_dev &&
+                            inStat.st_ino == outStat.st_ino)) {
+        reportError("'" + output + "' is the input itself; name another OUTPUT");
+        return EXIT_USAGE;
+    }
+    if (outExists && S_ISDIR(outStat.st_mode)) {
+        reportError("'" + output + "' is a directory; name a file in it as OUTPUT");
+        return EXIT_USAGE;
+    }
 
     // The module's engine reads its cap when it is first used.
     if (!o.cpu.empty())
