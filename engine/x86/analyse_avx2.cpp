@@ -79,7 +79,7 @@ ALWAYS_INLINE void step(__m256i acc[6 * kGroup], const int16_t *const x[3], cons
         return Masked ? loadMasked(p + j, mask) : _mm256_loadu_si256((const __m256i *)(p + j));
     };
     const __m256i xr = load(x[2]), xg = load(x[1]), xb = load(x[0]);
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         const __m256i vs = load(s[k]), vc = load(c[k]);
         __m256i *a = acc + 6 * k;  // record order: red, green, blue; sine then cosine
@@ -97,13 +97,13 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
                   int b, __m256d scale, HarmonicCoeffs *out)
 {
     const int16_t *s[NH], *c[NH];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         s[k] = sin16 + (b + k) * stride;
         c[k] = cos16 + (b + k) * stride;
     }
     __m256i acc[6 * kGroup];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < 6 * kGroup; i++)
         acc[i] = _mm256_setzero_si256();
     int j = 0;
@@ -115,7 +115,7 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
     int32_t *dst = (int32_t *)out;
     int32_t tmp[6 * kGroup];
     int32_t *o = NH == kGroup ? dst : tmp;
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < 3; i++) {
         const __m128i sums = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
         _mm_storeu_si128((__m128i *)(o + 4 * i), scaleFour(sums, scale));
@@ -137,7 +137,6 @@ void analyse_row_avx2(const int16_t *planar, int first, int end, int w, Harmonic
     int b = first;
     if (b == 0) {
         ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        #pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             ch[p]->sinePart = 0;
             ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);

@@ -87,7 +87,7 @@ ALWAYS_INLINE void step(__m512i acc[6 * kGroup], const int16_t *const x[3], cons
     const __m512i xr = Masked ? _mm512_maskz_loadu_epi16(mask, x[2] + j) : _mm512_loadu_si512(x[2] + j);
     const __m512i xg = Masked ? _mm512_maskz_loadu_epi16(mask, x[1] + j) : _mm512_loadu_si512(x[1] + j);
     const __m512i xb = Masked ? _mm512_maskz_loadu_epi16(mask, x[0] + j) : _mm512_loadu_si512(x[0] + j);
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         const __m512i vs = Masked ? _mm512_maskz_loadu_epi16(mask, s[k] + j) : _mm512_loadu_si512(s[k] + j);
         const __m512i vc = Masked ? _mm512_maskz_loadu_epi16(mask, c[k] + j) : _mm512_loadu_si512(c[k] + j);
@@ -107,13 +107,13 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
                   int b, __m512d scale, HarmonicCoeffs *out)
 {
     const int16_t *s[NH], *c[NH];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         s[k] = sin16 + (b + k) * stride;
         c[k] = cos16 + (b + k) * stride;
     }
     __m512i acc[6 * kGroup];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < 6 * kGroup; i++)
         acc[i] = _mm512_setzero_si512();
     int j = 0;
@@ -124,7 +124,7 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
 
     // 24 vectors to 24 sums, in record order.
     __m512i u[6];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < 6; i++)
         u[i] = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
     const __m512i v0 = laneSum(u[0], u[1]), v1 = laneSum(u[2], u[3]), v2 = laneSum(u[4], u[5]);
@@ -154,7 +154,6 @@ void analyse_row_avx512(const int16_t *planar, int first, int end, int w, Harmon
     int b = first;
     if (b == 0) {
         ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        #pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             ch[p]->sinePart = 0;
             ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);

@@ -47,34 +47,33 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
                   int b, float scale, HarmonicCoeffs *out)
 {
     const int16_t *s[NH], *c[NH];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         s[k] = sin16 + (b + k) * stride;
         c[k] = cos16 + (b + k) * stride;
     }
     int32_t sums[NH][6];  // record order: red, green, blue; sine then cosine
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         __m64 as[NH], ac[NH];
-        #pragma GCC unroll 24
+    #pragma GCC unroll 24
         for (int k = 0; k < NH; k++)
             as[k] = ac[k] = _mm_setzero_si64();
         for (int j = 0; j < n4; j += 4) {
             const __m64 xv = load64(x[p] + j);
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int k = 0; k < NH; k++) {
                 as[k] = _mm_add_pi32(as[k], _mm_madd_pi16(xv, load64(s[k] + j)));
                 ac[k] = _mm_add_pi32(ac[k], _mm_madd_pi16(xv, load64(c[k] + j)));
             }
         }
-        #pragma GCC unroll 24
+    #pragma GCC unroll 24
         for (int k = 0; k < NH; k++) {
             const __m64 sc = _mm_add_pi32(_mm_unpacklo_pi32(as[k], ac[k]), _mm_unpackhi_pi32(as[k], ac[k]));
             memcpy(&sums[k][2 * (2 - p)], &sc, 8);
         }
     }
     _mm_empty();
-    #pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         int32_t *o = (int32_t *)(out + k);
         for (int f = 0; f < 6; f++)
@@ -95,12 +94,10 @@ void analyse_row_mmx(const int16_t *planar, int first, int end, int w, HarmonicC
     int b = first;
     if (b == 0) {
         uint32_t t[3];
-        #pragma GCC unroll 24
         for (int p = 0; p < 3; p++)
             t[p] = meanLevelSum(x[p], n4);
         _mm_empty();
         ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        #pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             ch[p]->sinePart = 0;
             ch[p]->cosinePart = meanLevelCoeff(t[p], scale);

@@ -66,7 +66,7 @@ template <int NH>
 ALWAYS_INLINE void step(__m128i acc[kAcc], const __m128i xr, const __m128i xg, const __m128i xb,
                         const int16_t *const s[NH], const int16_t *const c[NH], int j, bool half)
 {
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         const __m128i vs = half ? _mm_loadl_epi64((const __m128i *)(s[k] + j))
                                 : _mm_loadu_si128((const __m128i *)(s[k] + j));
@@ -87,13 +87,13 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
                   int b, __m128d scale, HarmonicCoeffs *out)
 {
     const int16_t *s[NH], *c[NH];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int k = 0; k < NH; k++) {
         s[k] = sin16 + (b + k) * stride;
         c[k] = cos16 + (b + k) * stride;
     }
     __m128i acc[kAcc];
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < kAcc; i++)
         acc[i] = _mm_setzero_si128();
     int j = 0;
@@ -113,7 +113,7 @@ void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const
     int32_t *dst = (int32_t *)out;
     int32_t tmp[kAcc];
     int32_t *o = 6 * NH == kAcc ? dst : tmp;
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int i = 0; i < kAcc / 4; i++) {
         const __m128i sums = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
         _mm_storeu_si128((__m128i *)(o + 4 * i), scaleFour(sums, scale));
@@ -135,7 +135,6 @@ void analyse_row_sse2(const int16_t *planar, int first, int end, int w, Harmonic
     int b = first;
     if (b == 0) {
         ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        #pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             ch[p]->sinePart = 0;
             ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);

@@ -4,12 +4,14 @@
 
 #include "engine/dsp.h"
 
+#if !defined(__i386__)
 static uint64_t readXcr0()
 {
     uint32_t lo, hi;
     __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
     return (uint64_t)hi << 32 | lo;
 }
+#endif
 
 CpuLevel cpuDetect()
 {

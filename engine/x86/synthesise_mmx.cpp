@@ -67,19 +67,19 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
     __m64 acc[3][2];
     int h = h0;
     if (first) {
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int i = 0; i < Pairs; i++) {
             const __m64 pr = pairs(job.sin16 + j0 + 2 * i, job.cos16 + j0 + 2 * i);
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int p = 0; p < 3; p++)
                 acc[p][i] = _mm_add_pi32(_mm_madd_pi16(pr, job.h0Lo[p]),
                                          _mm_slli_pi32(_mm_madd_pi16(pr, job.h0Hi[p]), 16));
         }
         h = 1;
     } else {
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int p = 0; p < 3; p++)
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int i = 0; i < Pairs; i++)
                 acc[p][i] = load64(job.work + (ptrdiff_t)p * job.w + j0 + 2 * i);
     }
@@ -87,15 +87,15 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
     const int16_t *c = job.cos16 + h * job.stride + j0;
     for (; h < h1; h++, s += job.stride, c += job.stride) {
         const __m64 *k = job.coef[h - h0];
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int i = 0; i < Pairs; i++) {
             const __m64 pr = pairs(s + 2 * i, c + 2 * i);
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int p = 0; p < 3; p++)
                 acc[p][i] = _mm_add_pi32(acc[p][i], _mm_madd_pi16(pr, k[p]));
         }
     }
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         if (direct) {
             int16_t *o = (int16_t *)job.work + (ptrdiff_t)p * job.w + j0;
@@ -105,7 +105,7 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
             else
                 store32(o, _mm_packs_pi32(lo, lo));
         } else {
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int i = 0; i < Pairs; i++)
                 store64(job.work + (ptrdiff_t)p * job.w + j0 + 2 * i, acc[p][i]);
         }
@@ -117,7 +117,6 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
 void narrowInPlace(int32_t *work, int w, int n)
 {
     int16_t *out = (int16_t *)work;
-    #pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         const int32_t *a = work + (ptrdiff_t)p * w;
         int16_t *o = out + (ptrdiff_t)p * w;
@@ -149,7 +148,6 @@ void synthesise_row_mmx(int32_t *work, int count, int w, const HarmonicCoeffs *c
     job.cos16 = cos16;
     job.stride = stride;
     job.coef = coef;
-    #pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         uint32_t lo, hi;
         packMeanPair(planeChannel(coeffs[0], p), &lo, &hi);
@@ -160,7 +158,6 @@ void synthesise_row_mmx(int32_t *work, int count, int w, const HarmonicCoeffs *c
     for (int h0 = 0; h0 < count; h0 += kChunk) {
         const int h1 = count - h0 > kChunk ? h0 + kChunk : count;
         for (int h = h0; h < h1; h++)
-            #pragma GCC unroll 24
             for (int p = 0; p < 3; p++)
                 coef[h - h0][p] = _mm_set1_pi32((int)packPair(planeChannel(coeffs[h], p)));
         int j0 = 0;

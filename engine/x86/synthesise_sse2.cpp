@@ -91,15 +91,15 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
     if (first) {
         const __m128i s = load<Partial>(job.sin16 + j0, wordBytes), c = load<Partial>(job.cos16 + j0, wordBytes);
         const __m128i pr[2] = {_mm_unpacklo_epi16(s, c), _mm_unpackhi_epi16(s, c)};
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int p = 0; p < 3; p++)
-            #pragma GCC unroll 24
+#pragma GCC unroll 24
             for (int i = 0; i < 2; i++)
                 acc[p][i] = _mm_add_epi32(_mm_madd_epi16(pr[i], job.h0Lo[p]),
                                           _mm_slli_epi32(_mm_madd_epi16(pr[i], job.h0Hi[p]), 16));
         h = 1;
     } else {
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             const int32_t *a = job.work + (ptrdiff_t)p * job.w + j0;
             acc[p][0] = load<Partial>(a, acc0Bytes);
@@ -112,13 +112,13 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
         const __m128i vs = load<Partial>(s, wordBytes), vc = load<Partial>(c, wordBytes);
         const __m128i pr0 = _mm_unpacklo_epi16(vs, vc), pr1 = _mm_unpackhi_epi16(vs, vc);
         const __m128i *k = job.coef[h - h0];
-        #pragma GCC unroll 24
+#pragma GCC unroll 24
         for (int p = 0; p < 3; p++) {
             acc[p][0] = _mm_add_epi32(acc[p][0], _mm_madd_epi16(pr0, k[p]));
             acc[p][1] = _mm_add_epi32(acc[p][1], _mm_madd_epi16(pr1, k[p]));
         }
     }
-    #pragma GCC unroll 24
+#pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         if (direct) {
             int16_t *o = (int16_t *)job.work + (ptrdiff_t)p * job.w + j0;
@@ -136,7 +136,6 @@ void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
 void narrowInPlace(int32_t *work, int w, int n)
 {
     int16_t *out = (int16_t *)work;
-    #pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         const int32_t *a = work + (ptrdiff_t)p * w;
         int16_t *o = out + (ptrdiff_t)p * w;
@@ -170,7 +169,6 @@ void synthesise_row_sse2(int32_t *work, int count, int w, const HarmonicCoeffs *
     job.cos16 = cos16;
     job.stride = stride;
     job.coef = coef;
-    #pragma GCC unroll 24
     for (int p = 0; p < 3; p++) {
         uint32_t lo, hi;
         packMeanPair(planeChannel(coeffs[0], p), &lo, &hi);
@@ -181,7 +179,6 @@ void synthesise_row_sse2(int32_t *work, int count, int w, const HarmonicCoeffs *
     for (int h0 = 0; h0 < count; h0 += kChunk) {
         const int h1 = count - h0 > kChunk ? h0 + kChunk : count;
         for (int h = h0; h < h1; h++)
-            #pragma GCC unroll 24
             for (int p = 0; p < 3; p++)
                 coef[h - h0][p] = _mm_set1_epi32((int)packPair(planeChannel(coeffs[h], p)));
         int j0 = 0;
