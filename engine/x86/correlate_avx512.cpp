@@ -3,17 +3,10 @@
 // mask. Channel words and entry words go through the same per-lane packing, so
 // every byte meets its own entry.
 
-// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
-// then warn about it; the warning is about the header, not this code.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "engine/x86/vnni.h"  // first: it includes the intrinsics header
 
 #include "engine/fixed_point.h"
 #include "engine/x86/dsp_x86.h"
-#include "engine/x86/vnni.h"
 
 namespace {
 

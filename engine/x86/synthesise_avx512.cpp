@@ -14,17 +14,10 @@
 // 24-27) and (4-7, 12-15, 20-23, 28-31); vpackssdw of the two restores the
 // natural order.
 
-// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
-// then warn about it; the warning is about the header, not this code.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "engine/x86/vnni.h"  // first: it includes the intrinsics header
 #include <string.h>
 
 #include "engine/x86/dsp_x86.h"
-#include "engine/x86/vnni.h"
 #include "engine/x86/synthesis_pairs.h"
 
 namespace {
