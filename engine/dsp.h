@@ -66,7 +66,8 @@ enum CpuLevel { CPU_SCALAR = 0, CPU_MMX = 1, CPU_SSE2 = 2, CPU_AVX2 = 3, CPU_AVX
 // Highest level this CPU (and this build) supports.
 CpuLevel cpuDetect();
 // The level named by the ZELT_CPU environment variable ("scalar", "mmx",
-// "sse2", "avx2", "avx512"), or CPU_AVX512 when unset or unknown.
+// "sse2", "avx2", "avx512"); when unset or unknown, no cap natively and MMX
+// in the 32-bit modules.
 CpuLevel cpuCapFromEnv();
 const char *cpuLevelName(CpuLevel level);
 // Parse a level name; returns -1 for an unknown name.

@@ -24,7 +24,15 @@ int cpuLevelFromName(const char *name)
 CpuLevel cpuCapFromEnv()
 {
     const int level = cpuLevelFromName(getenv("ZELT_CPU"));
-    return level < 0 ? CPU_AVX512 : (CpuLevel)level;
+    if (level >= 0)
+        return (CpuLevel)level;
+#if defined(__i386__)
+    // The 32-bit modules are the MMX design; their SSE2 forms run only when
+    // asked for by name.
+    return CPU_MMX;
+#else
+    return CPU_AVX512;
+#endif
 }
 
 CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap)
