@@ -13,7 +13,9 @@
 // sanitizers watch every byte: each bitmap is a block of exactly `size` bytes).
 //
 // Built once per module, against that module's static library
-// (ZELT_FUZZ_LPF: 1 for zelt_lpf, 0 for zelt).
+// (ZELT_FUZZ_LPF: 1 for zelt_lpf, 0 for zelt). The 32-bit Windows build
+// replays the seeds under Wine; there the dialog is not driven (it needs a
+// window system) and its OK is played by storing what it would store.
 //
 // Input layout (little-endian; missing bytes read as 0):
 //   0   mode   bits 0-1 route: 0 dialog, 1 record, 2 dialog then record for
@@ -52,19 +54,18 @@
 #include "abi/vdfilter.h"
 #include "display/display_dsp.h"
 #include "engine/dsp.h"
+#include "host/module.h"
+#include "host/numtext.h"
 #include "host/settings.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
+#if !defined(_WIN32)
 #include "platform/dialog_host.h"
+#endif
 
 #if !defined(ZELT_FUZZ_LPF)
 #error "ZELT_FUZZ_LPF must be defined by the build"
 #endif
-
-extern "C" {
-int VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff, int *version, int *compatibility);
-void VirtualdubFilterModuleDeinit(FilterModule *fm, const FilterFunctions *ff);
-}
 
 namespace {
 
@@ -310,6 +311,8 @@ struct DialogPlay {
     std::string text[6];
 };
 
+#if !defined(_WIN32)
+
 void playDialog(ZeltDialogUser *u, void *context)
 {
     const DialogPlay &d = *(const DialogPlay *)context;
@@ -330,6 +333,31 @@ void playDialog(ZeltDialogUser *u, void *context)
         u->click(u, 1);
 }
 
+#else
+
+// What OK stores, in its order, from the texts and boxes of the play.
+void storeAsDialogOk(const DialogPlay &d, int width)
+{
+    const FilterSettings &s = d.plan->record;
+    FilterSettings &f = filterSettings;
+    f.harmonicsLimit = width;
+    f.displaySpectrum = s.displaySpectrum ? 1 : 0;
+    f.harmonicsNumber = readIntText(d.text[0].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    if (f.harmonicsNumber > f.harmonicsLimit)
+        f.harmonicsNumber = f.harmonicsLimit;
+    f.fullProcessing = s.fullProcessing ? 1 : 0;
+    f.mainHarmonic = readIntText(d.text[1].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    f.minHarmonic = readIntText(d.text[3].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    f.maxHarmonic = readIntText(d.text[2].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    f.curveAggression = readFloatText(d.text[4].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    f.rejectionDb = readIntText(d.text[5].substr(0, DIALOG_TEXT_SIZE - 1).c_str());
+    f.notchEnabled = s.notchEnabled ? 1 : 0;
+    f.dcAverage = s.dcAverage ? 1 : 0;
+    f.dcTemporal = s.dcTemporal ? 1 : 0;
+}
+
+#endif
+
 // Configures as the plan says; returns configProc's status.
 int configure(const Plan &plan, FilterActivation *fa, const FilterFunctions *ff)
 {
@@ -348,11 +376,19 @@ int configure(const Plan &plan, FilterActivation *fa, const FilterFunctions *ff)
             else
                 snprintf(buf, sizeof buf, "%d", (int)numbers[k]), d.text[k] = buf;
         }
+#if !defined(_WIN32)
         ZeltDialogHost host = zeltDialogHost(playDialog, &d);
         status = hostCopy.configProc(fa, ff, (HWND)&host);
         const int expected = plan.route == 3 ? -1 : 0;
         if (status != expected)
             fail("configProc's status does not match the button pressed", -1);
+#else
+        (void)ff;
+        if (plan.route == 3)
+            filterSettings.harmonicsLimit = fa->src->w;
+        else
+            storeAsDialogOk(d, fa->src->w);
+#endif
     }
     if (plan.route == 1) {
         filterSettings = plan.record;
@@ -606,8 +642,10 @@ bool verbose = false;
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     verbose = getenv("MODULE_FUZZ_VERBOSE") != nullptr;
+#if !defined(_WIN32)
     // The timing log of zelt's full processing goes nowhere.
     setenv("ZELT_TIMING_LOG", "/dev/null", 1);
+#endif
     return 0;
 }
 

@@ -6,9 +6,9 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -72,14 +72,12 @@ int main(int argc, char **argv)
             fprintf(stderr, "cannot read %s\n", f.c_str());
             return 1;
         }
-        timespec t0, t1;
-        clock_gettime(CLOCK_MONOTONIC, &t0);
+        const auto t0 = std::chrono::steady_clock::now();
         LLVMFuzzerTestOneInput(data.data(), data.size());
-        clock_gettime(CLOCK_MONOTONIC, &t1);
-        printf("%s (%zu bytes): %.3f s\n", f.c_str(), data.size(),
-               (double)(t1.tv_sec - t0.tv_sec) + 1e-9 * (double)(t1.tv_nsec - t0.tv_nsec));
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
+        printf("%s (%u bytes): %.3f s\n", f.c_str(), (unsigned)data.size(), took.count());
         fflush(stdout);
     }
-    printf("%zu inputs played\n", files.size());
+    printf("%u inputs played\n", (unsigned)files.size());
     return 0;
 }
