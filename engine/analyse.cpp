@@ -45,3 +45,13 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
         }
     }
 }
+
+void analyse_rows_c(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                    ptrdiff_t outStride, const Tables16View *tables)
+{
+    if (count <= 0)
+        return;
+    for (int r = 0; r < rows; r++)
+        analyse_row_c(planar + r * planarStride, 0, count, w, out + r * outStride, tables->sin16, tables->cos16,
+                      tables->n);
+}

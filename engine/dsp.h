@@ -51,12 +51,50 @@ typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const Harmoni
 typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int a,
                                  const int32_t *sin32, const int32_t *cos32, int stride);
 
+// Whole-frame forms. A frame's hot work is analysis plus synthesis of every
+// row; taking many rows per call lets a kernel keep a slice of the tables in
+// cache while several rows pass over it, instead of streaming the tables once
+// per row. Each equals its row kernels applied row after row.
+
+// The 16-bit pair as the whole-frame kernels read it: `rows` harmonics of `n`
+// samples, and optionally the same pair in the harmonic-group layout of
+// fillAnalysisQuads (engine/trig_tables.h), or null.
+struct Tables16View {
+    const int16_t *sin16, *cos16;
+    int rows, n;
+    const uint32_t *quads;
+};
+
+// analyseRow (harmonics 0..count-1) of `rows` planar rows: row r at
+// planar + r x planarStride, its records at out + r x outStride. Needs
+// 4 <= w <= n and count <= tables->rows.
+typedef void (*analyse_rows_fn)(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
+                                HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables);
+// synthesiseRow then packRow for `rows` rows: row r from the records at
+// coeffs + r x coeffStride into the pixels at (uint8_t *)dst + r x pitch
+// (pixels 0..2*(w/2)-1; an odd width's last pixel is left alone). `work` is
+// scratch of at least synthesiseRowsWorkBytes(w, count) bytes, 4-byte
+// aligned. Needs 2 <= w <= n and count <= tables->rows.
+typedef void (*synthesise_rows_fn)(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
+                                   uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables);
+
+// The scratch of synthesise_rows_fn: what the row form needs (16 x w bytes),
+// or the coefficients of 32 rows packed to 16-bit pairs, whichever is more.
+static inline size_t synthesiseRowsWorkBytes(int w, int count)
+{
+    const size_t row = (size_t)16 * (size_t)(w > 0 ? w : 0);
+    const size_t packed = (size_t)32 * 12 * (size_t)(count > 0 ? count : 0) + 64;
+    return row > packed ? row : packed;
+}
+
 struct EngineDsp {
     unpack_row_fn unpackRow;
     pack_row_fn packRow;
     analyse_row_fn analyseRow;
     synthesise_row_fn synthesiseRow;
     correlate_row_fn correlateRow;
+    analyse_rows_fn analyseRows;
+    synthesise_rows_fn synthesiseRows;
 };
 
 // Instruction-set levels, ascending. A cap limits the dispatch to a level and
@@ -91,3 +129,7 @@ void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coe
                       const int16_t *cos16, int stride);
 void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
                      const int32_t *cos32, int stride);
+void analyse_rows_c(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                    ptrdiff_t outStride, const Tables16View *tables);
+void synthesise_rows_c(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
+                       ptrdiff_t pitch, int32_t *work, const Tables16View *tables);

@@ -42,6 +42,8 @@ CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap)
     dsp->analyseRow = analyse_row_c;
     dsp->synthesiseRow = synthesise_row_c;
     dsp->correlateRow = correlate_row_c;
+    dsp->analyseRows = analyse_rows_c;
+    dsp->synthesiseRows = synthesise_rows_c;
     const CpuLevel have = cpuDetect();
     const CpuLevel level = cap < have ? cap : have;
     engineDspInitX86(dsp, level);

@@ -35,3 +35,24 @@ int correlateRow(const uint32_t *row, int w, HarmonicCoeffs *out, int a)
     engineDsp().correlateRow(row, w, out, a, trigTables.sin32, trigTables.cos32, trigTables.n32);
     return 0;
 }
+
+static Tables16View tables16View()
+{
+    return Tables16View{trigTables.sin16, trigTables.cos16, trigTables.rows16, trigTables.n16, trigTables.quads16};
+}
+
+int analyseRows(const PlanarRow *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                ptrdiff_t outStride)
+{
+    const Tables16View tables = tables16View();
+    engineDsp().analyseRows(planar, planarStride, rows, count, w, out, outStride, &tables);
+    return 0;
+}
+
+int synthesiseRows(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
+                   ptrdiff_t pitch, int32_t *work)
+{
+    const Tables16View tables = tables16View();
+    engineDsp().synthesiseRows(coeffs, coeffStride, rows, count, w, dst, pitch, work, &tables);
+    return 0;
+}

@@ -5,6 +5,7 @@
 // synthesis and the buffers at the sizes stated.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "engine/coeffs.h"
@@ -20,3 +21,12 @@ int analyseRow(const PlanarRow *planar, int count, int w, HarmonicCoeffs *out);
 int analyseHarmonic(const PlanarRow *planar, int w, HarmonicCoeffs *out, int b);
 int synthesiseRow(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs);
 int correlateRow(const uint32_t *row, int w, HarmonicCoeffs *out, int a);
+
+// Whole-frame forms (engine/dsp.h): analyseRow of `rows` planar rows, and
+// synthesiseRow then packRow of `rows` rows into pixel rows `pitch` bytes
+// apart; `work` holds synthesiseRowsWorkBytes(w, count) bytes. Same results
+// as the row operations row after row, in a fraction of the time.
+int analyseRows(const PlanarRow *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                ptrdiff_t outStride);
+int synthesiseRows(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
+                   ptrdiff_t pitch, int32_t *work);

@@ -37,3 +37,12 @@ void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coe
         }
     }
 }
+
+void synthesise_rows_c(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
+                       ptrdiff_t pitch, int32_t *work, const Tables16View *tables)
+{
+    for (int r = 0; r < rows; r++) {
+        synthesise_row_c(work, count, w, coeffs + r * coeffStride, tables->sin16, tables->cos16, tables->n);
+        pack_row_c((const int16_t *)work, (uint32_t *)((uint8_t *)dst + r * pitch), w);
+    }
+}

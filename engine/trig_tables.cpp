@@ -5,7 +5,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 
-TrigTables trigTables = {nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0};
+#include "engine/dsp.h"
+
+TrigTables trigTables = {nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, nullptr};
 TrigTableAllocator trigTableAllocator = malloc;
 
 namespace {
@@ -69,6 +71,33 @@ int buildPair(T **sinTab, T **cosTab, int rows, int n, AngleForm form, double sc
 
 }  // namespace
 
+size_t analysisQuadsBytes(int rows, int n)
+{
+    if (rows < 2 || n < 4)
+        return 0;
+    const uint64_t bytes = (uint64_t)((rows - 1 + 3) / 4) * (uint64_t)(n / 4) * 64u;
+    return bytes > UINT32_MAX ? 0 : (size_t)bytes;
+}
+
+void fillAnalysisQuads(const int16_t *sinTab, const int16_t *cosTab, int rows, int n, uint32_t *quads)
+{
+    const int groups = rows < 2 ? 0 : (rows - 1 + 3) / 4, perRow = n / 4;
+    for (int g = 0; g < groups; g++) {
+        for (int q = 0; q < perRow; q++) {
+            uint32_t *d = quads + ((size_t)g * perRow + q) * 16;
+            for (int k = 0; k < 4; k++) {
+                const int h = 4 * g + 1 + k;
+                for (int t = 0; t < 2; t++) {
+                    const int16_t *row = (t == 0 ? sinTab : cosTab) + (ptrdiff_t)h * n + 4 * q;
+                    for (int p = 0; p < 2; p++)
+                        d[4 * k + 2 * t + p] =
+                            h < rows ? (uint32_t)(uint16_t)row[2 * p] | (uint32_t)(uint16_t)row[2 * p + 1] << 16 : 0;
+                }
+            }
+        }
+    }
+}
+
 void fillTrigTable16(int16_t *sinTab, int16_t *cosTab, int rows, int n, AngleForm form)
 {
     fillPair(sinTab, cosTab, rows, n, form, 1024.0);
@@ -79,11 +108,27 @@ void fillTrigTable32(int32_t *sinTab, int32_t *cosTab, int rows, int n, AngleFor
     fillPair(sinTab, cosTab, rows, n, form, 256.0);
 }
 
+// Only the whole-frame analysis of the AVX-512 level reads the group layout.
+static bool analysisQuadsWanted()
+{
+    return cpuDetect() >= CPU_AVX512;
+}
+
 int buildTrigTables16(int rows, int n, AngleForm form)
 {
     const int rc = buildPair(&trigTables.sin16, &trigTables.cos16, rows, n, form, 1024.0);
     trigTables.rows16 = rc == 0 ? rows : 0;
     trigTables.n16 = rc == 0 ? n : 0;
+    // Optional: without it the analysis runs row by row, so a failure here is
+    // not a failure of the build (and does not go through the seam above).
+    free(trigTables.quads16);
+    trigTables.quads16 = nullptr;
+    const size_t quadBytes = rc == 0 && analysisQuadsWanted() ? analysisQuadsBytes(rows, n) : 0;
+    if (quadBytes > 0) {
+        trigTables.quads16 = (uint32_t *)malloc(quadBytes);
+        if (trigTables.quads16)
+            fillAnalysisQuads(trigTables.sin16, trigTables.cos16, rows, n, trigTables.quads16);
+    }
     return rc;
 }
 
@@ -100,8 +145,10 @@ int freeTrigTables16()
 {
     free(trigTables.sin16);
     free(trigTables.cos16);
+    free(trigTables.quads16);
     trigTables.sin16 = nullptr;
     trigTables.cos16 = nullptr;
+    trigTables.quads16 = nullptr;
     trigTables.rows16 = trigTables.n16 = 0;
     return 0;
 }

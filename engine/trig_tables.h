@@ -23,6 +23,11 @@ struct TrigTables {
     int32_t *cos32;
     int rows16, n16;  // shape of the pair as last built successfully (0 when not built)
     int rows32, n32;
+    // The 16-bit pair again in the harmonic-group layout of the whole-frame
+    // analysis (see fillAnalysisQuads), built with it where that analysis
+    // exists; null otherwise, and when it could not be obtained (the frame
+    // kernels then fall back to their row-by-row form).
+    uint32_t *quads16;
 };
 
 // Process-wide: built by the start callback, freed by the end callback.
@@ -43,6 +48,19 @@ int freeTrigTables32();
 // Tests put a failing one in its place to reach the failure paths.
 typedef void *(*TrigTableAllocator)(size_t bytes);
 extern TrigTableAllocator trigTableAllocator;
+
+// Harmonic-group layout of a 16-bit pair, read by the whole-frame analysis,
+// which multiplies one broadcast group of four samples by four harmonics'
+// sine and cosine entries at once and so needs no horizontal sums.
+//
+// Harmonics 1..rows-1 in groups of four (group g: harmonics 4g+1..4g+4),
+// samples in quads (quad q: samples 4q..4q+3, q < n/4): sixteen dwords per
+// (g, q), at dword (g x (n/4) + q) x 16. Dword 4k + 2t + p holds the entries
+// of harmonic 4g+1+k at samples 4q+2p (low word) and 4q+2p+1 (high word), of
+// the sine (t = 0) or cosine (t = 1) table. Harmonics past rows-1 in the last
+// group hold 0. Samples past 4 x (n/4) are not carried.
+size_t analysisQuadsBytes(int rows, int n);
+void fillAnalysisQuads(const int16_t *sinTab, const int16_t *cosTab, int rows, int n, uint32_t *quads);
 
 // Fill caller-owned blocks of rows x n entries (no allocation).
 void fillTrigTable16(int16_t *sinTab, int16_t *cosTab, int rows, int n, AngleForm form);

@@ -163,3 +163,152 @@ void analyse_row_avx512(const int16_t *planar, int first, int end, int w, Harmon
     default: break;
     }
 }
+
+// ---------------------------------------------------------------------------
+// Whole-frame analysis over the harmonic-group layout.
+//
+// Each accumulator lane belongs to one output: lane 4k + 2t + p of the vector
+// of group g sums harmonic 4g+1+k, sine (t = 0) or cosine (t = 1), over the
+// sample pairs 4q+2p, 4q+2p+1 of every quad q. One vpbroadcastq of a quad of
+// samples against one layout vector thus feeds four harmonics at once, and
+// the only horizontal work left is adding the two phases p of each output at
+// the end. A tile is up to two rows by four groups (sixteen harmonics), 24
+// accumulators; the tile's slice of the layout stays in cache while the rows
+// of a block pass over it.
+
+namespace {
+
+constexpr int kRowBlock = 32;  // rows per pass over the layout
+
+// Samples 4q..4q+3 of a plane in every qword.
+ALWAYS_INLINE __m512i quadOf(const int16_t *x)
+{
+    return _mm512_broadcastq_epi64(_mm_loadl_epi64((const __m128i *)x));
+}
+
+// Lanes (2i, 2i + 1) added: the eight sums of a group, (sine, cosine) of its
+// four harmonics.
+ALWAYS_INLINE __m256i foldPhases(__m512i a)
+{
+    return _mm512_cvtepi64_epi32(_mm512_add_epi32(a, _mm512_srli_epi64(a, 32)));
+}
+
+// Up to four records of one row from the plane vectors (blue, green, red) of
+// foldPhases, scaled: record qwords are (red, green, blue) pairs.
+ALWAYS_INLINE void storeGroup(HarmonicCoeffs *o, __m256i blue, __m256i green, __m256i red, int records)
+{
+    const __m512i rg = _mm512_inserti64x4(_mm512_castsi256_si512(red), green, 1);
+    const __m512i b = _mm512_castsi256_si512(blue);
+    const __m512i first = _mm512_permutex2var_epi64(rg, _mm512_setr_epi64(0, 4, 8, 1, 5, 9, 2, 6), b);
+    const __m512i rest = _mm512_permutex2var_epi64(rg, _mm512_setr_epi64(10, 3, 7, 11, 0, 0, 0, 0), b);
+    int64_t *q = (int64_t *)o;
+    if (records == 4) {
+        _mm512_storeu_si512(q, first);
+        _mm256_storeu_si256((__m256i *)(q + 8), _mm512_castsi512_si256(rest));
+        return;
+    }
+    const int qwords = 3 * records;  // 3, 6 or 9
+    _mm512_mask_storeu_epi64(q, (__mmask8)((1u << (qwords < 8 ? qwords : 8)) - 1), first);
+    if (qwords > 8)
+        _mm512_mask_storeu_epi64(q + 8, (__mmask8)((1u << (qwords - 8)) - 1), rest);
+}
+
+// R rows by HV groups: harmonics h0 .. h0 + 4 HV - 1, of which `records` are
+// stored, for rows x[3r .. 3r+2] (planes 0, 1, 2).
+template <int R, int HV>
+void analyseTile(const int16_t *const x[3 * R], int quads, const uint32_t *layout, ptrdiff_t groupStride,
+                 __m512d scale, HarmonicCoeffs *const out[R], int records)
+{
+    __m512i acc[3 * R * HV];
+#pragma GCC unroll 24
+    for (int i = 0; i < 3 * R * HV; i++)
+        acc[i] = _mm512_setzero_si512();
+    for (int q = 0; q < quads; q++) {
+        __m512i t[HV];
+#pragma GCC unroll 4
+        for (int v = 0; v < HV; v++) {
+            t[v] = _mm512_loadu_si512(layout + v * groupStride + 16 * q);
+            __asm__("" : "+v"(t[v]));  // one load each, not one per use
+        }
+#pragma GCC unroll 2
+        for (int r = 0; r < R; r++) {
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++) {
+                __m512i s = quadOf(x[3 * r + p] + 4 * q);
+                __asm__("" : "+v"(s));
+#pragma GCC unroll 4
+                for (int v = 0; v < HV; v++)
+                    acc[(3 * r + p) * HV + v] = dpwssd(acc[(3 * r + p) * HV + v], t[v], s);
+            }
+        }
+    }
+#pragma GCC unroll 2
+    for (int r = 0; r < R; r++) {
+#pragma GCC unroll 4
+        for (int v = 0; v < HV; v++) {
+            const int left = records - 4 * v;
+            if (left <= 0)
+                break;
+            __m256i plane[3];
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++)
+                plane[p] = scaleEight(foldPhases(acc[(3 * r + p) * HV + v]), scale);
+            storeGroup(out[r] + 4 * v, plane[0], plane[1], plane[2], left < 4 ? left : 4);
+        }
+    }
+}
+
+template <int R>
+void analyseTileRows(const int16_t *const x[3 * R], int quads, const uint32_t *layout, ptrdiff_t groupStride,
+                     __m512d scale, HarmonicCoeffs *const out[R], int records)
+{
+    switch ((records + 3) / 4) {
+    case 4: analyseTile<R, 4>(x, quads, layout, groupStride, scale, out, records); break;
+    case 3: analyseTile<R, 3>(x, quads, layout, groupStride, scale, out, records); break;
+    case 2: analyseTile<R, 2>(x, quads, layout, groupStride, scale, out, records); break;
+    default: analyseTile<R, 1>(x, quads, layout, groupStride, scale, out, records); break;
+    }
+}
+
+}  // namespace
+
+void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
+                         HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables)
+{
+    if (count <= 0 || rows <= 0)
+        return;
+    if (!tables->quads) {
+        for (int r = 0; r < rows; r++)
+            analyse_row_avx512(planar + r * planarStride, 0, count, w, out + r * outStride, tables->sin16,
+                               tables->cos16, tables->n);
+        return;
+    }
+    const int quads = w / 4;  // the n4 samples, exactly
+    const ptrdiff_t groupStride = (ptrdiff_t)(tables->n / 4) * 16;
+    const __m512d scale = _mm512_set1_pd((double)analysisScale(w));
+    for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
+        const int r1 = rows - r0 < kRowBlock ? rows : r0 + kRowBlock;
+        // Harmonic 0 takes the mean-level path.
+        for (int r = r0; r < r1; r++)
+            analyse_row_avx512(planar + r * planarStride, 0, 1, w, out + r * outStride, tables->sin16, tables->cos16,
+                               tables->n);
+        for (int h = 1; h < count; h += 16) {
+            const int records = count - h < 16 ? count - h : 16;
+            const uint32_t *layout = tables->quads + (ptrdiff_t)((h - 1) / 4) * groupStride;
+            int r = r0;
+            for (; r + 2 <= r1; r += 2) {
+                const int16_t *row0 = planar + r * planarStride, *row1 = row0 + planarStride;
+                const int16_t *const x[6] = {row0, row0 + w, row0 + 2 * (ptrdiff_t)w,
+                                             row1, row1 + w, row1 + 2 * (ptrdiff_t)w};
+                HarmonicCoeffs *const o[2] = {out + r * outStride + h, out + (r + 1) * outStride + h};
+                analyseTileRows<2>(x, quads, layout, groupStride, scale, o, records);
+            }
+            if (r < r1) {
+                const int16_t *row0 = planar + r * planarStride;
+                const int16_t *const x[3] = {row0, row0 + w, row0 + 2 * (ptrdiff_t)w};
+                HarmonicCoeffs *const o[1] = {out + r * outStride + h};
+                analyseTileRows<1>(x, quads, layout, groupStride, scale, o, records);
+            }
+        }
+    }
+}

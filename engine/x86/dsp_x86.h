@@ -47,4 +47,11 @@ void correlate_row_avx2(const uint32_t *row, int w, HarmonicCoeffs *out, int a, 
                         const int32_t *cos32, int stride);
 void correlate_row_avx512(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
                           const int32_t *cos32, int stride);
+void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
+                         HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables);
+void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
+                            uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables);
 #endif
+
+// Below AVX-512 the whole-frame forms are the row kernels of the level, row
+// after row (dsp_x86.cpp).
