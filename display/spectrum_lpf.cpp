@@ -54,10 +54,14 @@ inline void accumulate(float *acc, int64_t p)
     *acc = (float)((double)*acc + (double)p);
 }
 
+// Rows are converted, unpacked and analysed a chunk at a time, so that the
+// engine's whole-frame analysis keeps its tables in cache over the chunk.
+const int CHUNK_ROWS = 32;
+
 struct WorkingMemory {
     uint32_t *converted;      // w pixels: U, V, Y, 0
-    PlanarRow *planar;        // planes U, V, Y
-    HarmonicCoeffs *coeffs;   // w records; red = Y, green = V, blue = U
+    PlanarRow *planar;        // a chunk of rows, planes U, V, Y
+    HarmonicCoeffs *coeffs;   // w records a row; red = Y, green = V, blue = U
     float *acc;               // luma, V, U power accumulators, w each
 };
 
@@ -73,8 +77,8 @@ bool obtain(WorkingMemory *m, int w)
 {
     const size_t n = w > 0 ? (size_t)w : 1;
     m->converted = (uint32_t *)displayCalloc(n, sizeof(uint32_t));
-    m->planar = (PlanarRow *)displayCalloc(8 * n, sizeof(PlanarRow));
-    m->coeffs = (HarmonicCoeffs *)displayCalloc(n, sizeof(HarmonicCoeffs));
+    m->planar = (PlanarRow *)displayCalloc(3 * n * CHUNK_ROWS, sizeof(PlanarRow));
+    m->coeffs = (HarmonicCoeffs *)displayCalloc(n * CHUNK_ROWS, sizeof(HarmonicCoeffs));
     m->acc = (float *)displayCalloc(3 * n, sizeof(float));
     if (m->converted && m->planar && m->coeffs && m->acc)
         return true;
@@ -116,14 +120,22 @@ int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
     drawGraticule(dst.data, dst.h, dst.w, dst.pitch);
 
     if (analyse) {
-        for (int r = 0; r < rows; r++) {
-            convertRowToYuv(frameRow(src, r), m.converted, w);
-            unpackRow(m.converted, m.planar, w);
-            analyseRow(m.planar, n, w, m.coeffs);
-            for (int k = 0; k < n; k++) {
-                accumulate(&luma[k], power(m.coeffs[k].red));
-                accumulate(&chromaV[k], power(m.coeffs[k].green));
-                accumulate(&chromaU[k], power(m.coeffs[k].blue));
+        const ptrdiff_t planarStride = 3 * (ptrdiff_t)w;
+        for (int r0 = 0; r0 < rows; r0 += CHUNK_ROWS) {
+            const int nr = rows - r0 < CHUNK_ROWS ? rows - r0 : CHUNK_ROWS;
+            for (int r = 0; r < nr; r++) {
+                convertRowToYuv(frameRow(src, r0 + r), m.converted, w);
+                unpackRow(m.converted, m.planar + r * planarStride, w);
+            }
+            analyseRows(m.planar, planarStride, nr, n, w, m.coeffs, w);
+            // Rows in ascending order: each accumulator adds its rows in turn.
+            for (int r = 0; r < nr; r++) {
+                const HarmonicCoeffs *c = m.coeffs + (ptrdiff_t)r * w;
+                for (int k = 0; k < n; k++) {
+                    accumulate(&luma[k], power(c[k].red));
+                    accumulate(&chromaV[k], power(c[k].green));
+                    accumulate(&chromaU[k], power(c[k].blue));
+                }
             }
         }
         // Root mean square over the rows measured.

@@ -39,6 +39,18 @@ inline int harmonicsForWidth(int requested, int w)
     return requested < trigTables.rows16 ? requested : trigTables.rows16;
 }
 
+// Rows per pass of the whole-frame engine operations: enough for the tables
+// to stay in cache while a chunk of rows passes over them, few enough that
+// the chunk's planar rows and coefficients (6 w + 24 count bytes a row) stay
+// below a quarter of the frame's own size (4 w h bytes) and within the caches.
+inline int frameChunkRows(int w, int h, int count)
+{
+    const int64_t perRow = 6 * (int64_t)w + 24 * (int64_t)(count > 0 ? count : 0) + 1;
+    int64_t rows = (int64_t)w * h / perRow;
+    rows = rows < 2 ? 2 : rows > 32 ? 32 : rows;
+    return (int)(rows < h ? rows : (h > 0 ? h : 1));
+}
+
 // trunc(v x g) with the product in double, saturated to the 32-bit range
 // instead of leaving the conversion undefined.
 inline int32_t scaleCoefficient(int32_t v, float g)

@@ -10,6 +10,7 @@
 #include "host/settings.h"
 #include "modes/frame.h"
 #include "modes/modes.h"
+#include "modes/modes_dsp.h"
 #include "modes/rejection_curve.h"
 #include "modes/weighted_power.h"
 
@@ -34,8 +35,9 @@ struct Buffers {
     HarmonicCoeffs *store = nullptr;     // rows x N records, row r's block at r x N
     int64_t *power = nullptr;            // N accumulated weighted powers
     HarmonicCoeffs *spectrum = nullptr;  // N magnitudes in red.cosinePart
-    HarmonicCoeffs *scratch = nullptr;   // one row's scaled coefficients
-    PlanarRow *planar = nullptr;
+    HarmonicCoeffs *scratch = nullptr;   // a chunk of rows' scaled coefficients
+    float *gains = nullptr;              // the curve's gain of each harmonic, 1.0 for harmonic 0
+    PlanarRow *planar = nullptr;         // a chunk of unpacked rows
     int32_t *work = nullptr;
 
     ~Buffers()
@@ -44,6 +46,7 @@ struct Buffers {
         free(power);
         free(spectrum);
         free(scratch);
+        free(gains);
         free(planar);
         free(work);
     }
@@ -88,22 +91,30 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     const int count = n > 0 ? n : 0;
     const int rows = h - 2;
 
+    // Rows go through the engine a chunk at a time (see frameChunkRows).
+    const int chunk = frameChunkRows(w, rows, count);
+    const ptrdiff_t planarStride = 3 * (ptrdiff_t)w;
+
     Buffers buf;
     buf.store = allocRecords((size_t)rows, (size_t)count);
     buf.power = (int64_t *)calloc((size_t)count + 1, sizeof(int64_t));
     buf.spectrum = allocRecords(1, (size_t)count);
-    buf.scratch = allocRecords(1, (size_t)count);
-    buf.planar = (PlanarRow *)calloc((size_t)w, 8);
-    buf.work = (int32_t *)malloc((size_t)w * 64);
-    if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.planar || !buf.work)
+    buf.scratch = allocRecords((size_t)chunk, (size_t)count);
+    buf.gains = (float *)malloc(((size_t)count + 1) * sizeof(float));
+    buf.planar = (PlanarRow *)calloc((size_t)chunk * 3, (size_t)w * sizeof(PlanarRow));
+    buf.work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
+    if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.gains || !buf.planar || !buf.work)
         return 0;
 
     // Pass 1: analyse every row once and accumulate the weighted power.
-    for (int r = 0; r < rows; r++) {
-        HarmonicCoeffs *block = buf.store + (size_t)r * count;
-        unpackRow(bitmapRow(src, r), buf.planar, w);
-        analyseRow(buf.planar, n, w, block);
-        accumulateWeightedPower(block, count, buf.power);
+    for (int r0 = 0; r0 < rows; r0 += chunk) {
+        const int nr = rows - r0 < chunk ? rows - r0 : chunk;
+        for (int r = 0; r < nr; r++)
+            unpackRow(bitmapRow(src, r0 + r), buf.planar + r * planarStride, w);
+        HarmonicCoeffs *block = buf.store + (size_t)r0 * count;
+        analyseRows(buf.planar, planarStride, nr, n, w, block, count);
+        for (int r = 0; r < nr; r++)
+            accumulateWeightedPower(block + (size_t)r * count, count, buf.power);
     }
     for (int k = 0; k < count; k++)
         buf.spectrum[k] = HarmonicCoeffs{{0, powerMagnitude(buf.power[k])}, {0, 0}, {0, 0}};
@@ -112,21 +123,15 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     RejectionCurve curve;
     buildRejectionCurve(buf.spectrum, count, count, &curve);
 
-    // Pass 2: the mean (harmonic 0) passes unscaled.
-    for (int r = 0; r < rows; r++) {
-        const HarmonicCoeffs *block = buf.store + (size_t)r * count;
-        if (count >= 1)
-            buf.scratch[0] = block[0];
-        for (int k = 1; k < count; k++) {
-            const float g = rejectionGain(&curve, k);
-            const HarmonicCoeffs &c = block[k];
-            buf.scratch[k] = HarmonicCoeffs{
-                {scaleCoefficient(c.red.sinePart, g), scaleCoefficient(c.red.cosinePart, g)},
-                {scaleCoefficient(c.green.sinePart, g), scaleCoefficient(c.green.cosinePart, g)},
-                {scaleCoefficient(c.blue.sinePart, g), scaleCoefficient(c.blue.cosinePart, g)}};
-        }
-        synthesiseRow(buf.work, n, w, buf.scratch);
-        packRow((const PlanarRow *)buf.work, bitmapRow(dst, r), w);
+    // Pass 2: the mean (harmonic 0) passes unscaled; a gain of 1.0 copies it.
+    if (count >= 1)
+        buf.gains[0] = 1.0f;
+    for (int k = 1; k < count; k++)
+        buf.gains[k] = rejectionGain(&curve, k);
+    for (int r0 = 0; r0 < rows; r0 += chunk) {
+        const int nr = rows - r0 < chunk ? rows - r0 : chunk;
+        modesDsp().scaleRecords(buf.store + (size_t)r0 * count, buf.scratch, count, nr, count, buf.gains);
+        synthesiseRows(buf.scratch, count, nr, n, w, bitmapRow(dst, r0), dst->pitch, buf.work);
     }
     return 0;
 }

@@ -46,24 +46,29 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     const int n = harmonicsForWidth(filterSettings.harmonicsNumber, w);
     if (n < 0 && filterSettings.harmonicsNumber > 0)
         return 0;
-    const size_t count = n > 0 ? (size_t)n : 0;
+    const int count = n > 0 ? n : 0;
+    // Rows go through the engine a chunk at a time: unpacked, analysed, then
+    // rebuilt straight into the destination.
+    const int chunk = frameChunkRows(w, h, count);
 
-    PlanarRow *planar = (PlanarRow *)calloc((size_t)w, 8);
+    PlanarRow *planar = (PlanarRow *)calloc((size_t)chunk * 3, (size_t)w * sizeof(PlanarRow));
     if (!planar)
         return 0;
     // A log that cannot be opened costs the frame its line, not its processing.
     FILE *log = fopen(timingLogPath(), "a");
-    int32_t *work = (int32_t *)malloc((size_t)w * 64);
-    HarmonicCoeffs *coeffs = (HarmonicCoeffs *)malloc((count ? count : 1) * sizeof(HarmonicCoeffs));
+    int32_t *work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
+    HarmonicCoeffs *coeffs = (HarmonicCoeffs *)malloc((size_t)chunk * (count ? count : 1) * sizeof(HarmonicCoeffs));
 
     if (work && coeffs) {
+        const ptrdiff_t planarStride = 3 * (ptrdiff_t)w;
         uint32_t start[2], end[2];
         readCycleCounter(start);
-        for (int r = 0; r < h; r++) {
-            unpackRow(bitmapRow(src, r), planar, w);
-            analyseRow(planar, n, w, coeffs);
-            synthesiseRow(work, n, w, coeffs);
-            packRow((const PlanarRow *)work, bitmapRow(dst, r), w);
+        for (int r0 = 0; r0 < h; r0 += chunk) {
+            const int rows = h - r0 < chunk ? h - r0 : chunk;
+            for (int r = 0; r < rows; r++)
+                unpackRow(bitmapRow(src, r0 + r), planar + r * planarStride, w);
+            analyseRows(planar, planarStride, rows, n, w, coeffs, count);
+            synthesiseRows(coeffs, count, rows, n, w, bitmapRow(dst, r0), dst->pitch, work);
         }
         readCycleCounter(end);
         const uint64_t elapsed =

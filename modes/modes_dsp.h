@@ -11,8 +11,11 @@
 //                 clamped to 0..255 per harmonic.
 //   dcShiftRow    delta is -255..255; v + d < 0 gives 0, v + d > 255 keeps v.
 //   Byte 3 of every pixel is never touched.
+//   scaleRecords  field x gain formed in double (exact: a 32-bit integer times
+//                 a float), truncated toward zero, saturated to int32.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "engine/coeffs.h"
@@ -22,12 +25,25 @@
 // bytes 2, 1, 0 (red, green, blue) of pixels 0..w-1.
 typedef void (*add_component_fn)(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
                                  const int32_t *cosRow);
+// addComponent for harmonics 0..count-1 in ascending order, harmonic k with
+// coeffs[k] and the table rows at sinRows + k x stride, cosRows + k x stride;
+// each byte is clamped after every harmonic.
+typedef void (*add_components_fn)(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count,
+                                  const int32_t *sinRows, const int32_t *cosRows, ptrdiff_t stride);
 // Moves bytes 2, 1, 0 of pixels 0..w-1 by the three deltas.
 typedef void (*dc_shift_row_fn)(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
 
+// Every field of records 0..count-1 of `rows` rows (row r at in + r x
+// stride, out + r x stride) times its harmonic's gain: out field =
+// trunc(field x gains[k]), saturated to int32. A gain of 1.0 copies.
+typedef void (*scale_records_fn)(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows,
+                                 int count, const float *gains);
+
 struct ModesDsp {
     add_component_fn addComponent;
+    add_components_fn addComponents;
     dc_shift_row_fn dcShiftRow;
+    scale_records_fn scaleRecords;
 };
 
 // Fill `dsp` with the references, then the best variants up to
@@ -41,4 +57,8 @@ CpuLevel modesDspSetCap(CpuLevel cap);
 
 void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
                      const int32_t *cosRow);
+void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
+                      const int32_t *cosRows, ptrdiff_t stride);
 void dc_shift_row_c(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
+void scale_records_c(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,
+                     const float *gains);

@@ -67,6 +67,13 @@ void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const i
     }
 }
 
+void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
+                      const int32_t *cosRows, ptrdiff_t stride)
+{
+    for (int k = 0; k < count; k++)
+        add_component_c(row, w, &coeffs[k], sinRows + k * stride, cosRows + k * stride);
+}
+
 int addComponent(uint32_t *row, int a, int w, HarmonicCoeffs coeffs)
 {
     // Only table rows and columns that exist: a within the rows, w within a row.
@@ -95,10 +102,13 @@ int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
         end = trigTables.rows32;
     const int bandCount = end > first ? (int)(end - first) : 0;
 
-    // One spare entry, so an empty band still obtains its (empty) gains.
-    float *bandGains = (float *)malloc(((size_t)bandCount + 1) * sizeof(float));
-    if (!bandGains)
+    // One spare entry, so an empty band still obtains its (empty) gains. The
+    // band's records of one row share the block.
+    void *block = malloc(((size_t)bandCount + 1) * (sizeof(float) + sizeof(HarmonicCoeffs)));
+    if (!block)
         return -1;
+    HarmonicCoeffs *records = (HarmonicCoeffs *)block;
+    float *bandGains = (float *)(records + bandCount + 1);
     for (int k = 0; k < bandCount; k++)
         bandGains[k] = 1.0f;
 
@@ -107,19 +117,24 @@ int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
         taperRow(bitmapRow(src, i), w);
 
     // Every harmonic is measured on the tapered source, never on the partly
-    // cleaned destination; the subtractions accumulate with clamping.
-    HarmonicCoeffs rec;
-    for (int k = 0; k < bandCount; k++) {
-        const int a = (int)first + k;
-        const float g = bandGains[k];
-        for (int i = 0; i < h; i++) {
-            correlateRow(bitmapRow(src, i), w, &rec, a);
+    // cleaned destination; the subtractions accumulate with clamping. A row's
+    // result depends only on its own source row and on the order of the
+    // harmonics, so the rows are taken one at a time: the whole band is
+    // measured, then subtracted in ascending order in one pass over the row.
+    const ptrdiff_t n = trigTables.n32;
+    for (int i = 0; i < h && bandCount > 0; i++) {
+        const uint32_t *srcRow = bitmapRow(src, i);
+        for (int k = 0; k < bandCount; k++) {
+            HarmonicCoeffs &rec = records[k];
+            const float g = bandGains[k];
+            correlateRow(srcRow, w, &rec, (int)first + k);
             rec.red = {scaleCoefficient(rec.red.sinePart, -g), scaleCoefficient(rec.red.cosinePart, -g)};
             rec.green = {scaleCoefficient(rec.green.sinePart, -g), scaleCoefficient(rec.green.cosinePart, -g)};
             rec.blue = {scaleCoefficient(rec.blue.sinePart, -g), scaleCoefficient(rec.blue.cosinePart, -g)};
-            addComponent(bitmapRow(dst, i), a, w, rec);
         }
+        modesDsp().addComponents(bitmapRow(dst, i), w, records, bandCount, trigTables.sin32 + first * n,
+                                 trigTables.cos32 + first * n, n);
     }
-    free(bandGains);
+    free(block);
     return 0;
 }

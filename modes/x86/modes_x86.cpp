@@ -15,4 +15,10 @@ void modesDspInitX86(ModesDsp *dsp, CpuLevel level)
     dsp->addComponent = add_component_avx2;
     dsp->dcShiftRow = dc_shift_row_avx2;
 #endif
+#if ZELT_MODES_AVX512
+    if (level < CPU_AVX512)
+        return;
+    dsp->addComponents = add_components_avx512;
+    dsp->scaleRecords = scale_records_avx512;
+#endif
 }

@@ -14,3 +14,9 @@ void add_component_avx2(uint32_t *row, int w, const HarmonicCoeffs *coeffs, cons
                         const int32_t *cosRow);
 void dc_shift_row_avx2(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
 #endif
+#if ZELT_MODES_AVX512
+void add_components_avx512(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
+                           const int32_t *cosRows, ptrdiff_t stride);
+void scale_records_avx512(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,
+                          const float *gains);
+#endif
