@@ -5,6 +5,7 @@
 // table layout; the engine operations over the process-wide tables.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -267,8 +268,12 @@ TEST(AnalysisQuads, BuiltAndFreedWithTheSixteenBitPair)
     } else {
         EXPECT_EQ(nullptr, trigTables.quads16);
     }
-    // A rebuild replaces it; a build of one harmonic has no groups.
+    // A rebuild replaces it; a build of one harmonic has no groups. A build
+    // without a free in between leaves the old pair to the caller.
+    int16_t *oldSin = trigTables.sin16, *oldCos = trigTables.cos16;
     ASSERT_EQ(0, buildTrigTables16(1, 8, ANGLE_RECIPROCAL));
+    free(oldSin);
+    free(oldCos);
     EXPECT_EQ(nullptr, trigTables.quads16);
     freeTrigTables16();
     EXPECT_EQ(nullptr, trigTables.quads16);
