@@ -1,0 +1,200 @@
+// The Win32 case runner: plays the editor towards one .vdf over a case list
+// (tests/runner/case_files.h), the way the editor does it: the module loaded
+// by file and registered through its exports, settings entered in the
+// module's real dialog (user32 and comctl32, under Wine with a display),
+// bottom-up bitmaps, start, one run per frame, end, every call with a
+// misaligned stack. Its native twin (tests/runner/native_runner.cpp) reads
+// the same files, so the two builds can be compared byte for byte.
+//
+//   vdf_runner plan DIR
+//   vdf_runner run MODULE.vdf LIST OUTDIR     (exit 77 without a display)
+//   vdf_runner compare LIST DIR_A [DIR_B]
+#include <windows.h>
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+
+#include "tests/runner/case_runner.h"
+#include "tests/win32/vdf_host.h"
+
+namespace {
+
+const char kCaption[] = "Quorvel Transform Filter Configuration";
+
+// The user of the dialog: reached from the modal loop through a timer, so
+// that the dialog procedure runs undisturbed between the user's actions.
+struct User {
+    HWND owner = nullptr;
+    const DialogEntries *entries = nullptr;
+    bool acted = false;
+    int ticks = 0;
+    std::string shown, problem;
+};
+User user;
+
+BOOL CALLBACK findDialog(HWND window, LPARAM found)
+{
+    char caption[128] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (strcmp(caption, kCaption) == 0 && GetWindow(window, GW_OWNER) == user.owner) {
+        *(HWND *)found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string text(HWND dialog, int id)
+{
+    char buf[128] = "";
+    GetDlgItemTextA(dialog, id, buf, sizeof buf);
+    return buf;
+}
+
+void act(HWND dialog)
+{
+    std::string edits[6];
+    int boxes[5];
+    for (int i = 0; i < 6; i++)
+        edits[i] = text(dialog, kDialogEdits[i]);
+    for (int i = 0; i < 5; i++)
+        boxes[i] = IsDlgButtonChecked(dialog, kDialogBoxes[i]) == BST_CHECKED;
+    user.shown = showDialogText(edits, text(dialog, kDialogEstimate), boxes);
+
+    const std::string *texts[6];
+    bool flags[5];
+    dialogTexts(*user.entries, texts, flags);
+    for (int i = 0; i < 6; i++) {
+        SetDlgItemTextA(dialog, kDialogEdits[i], texts[i]->c_str());
+        if (text(dialog, kDialogEdits[i]) != *texts[i])
+            user.problem += "control " + std::to_string(kDialogEdits[i]) + " did not take " + *texts[i] + "; ";
+    }
+    for (int i = 0; i < 5; i++) {
+        const UINT wanted = flags[i] ? BST_CHECKED : BST_UNCHECKED;
+        HWND box = GetDlgItem(dialog, kDialogBoxes[i]);
+        for (int clicks = 0; clicks < 2 && IsDlgButtonChecked(dialog, kDialogBoxes[i]) != wanted; clicks++)
+            SendMessageA(box, BM_CLICK, 0, 0);
+        if (IsDlgButtonChecked(dialog, kDialogBoxes[i]) != wanted)
+            user.problem += "box " + std::to_string(kDialogBoxes[i]) + " does not tick; ";
+    }
+    SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+}
+
+void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (user.acted)
+        return;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, (LPARAM)&dialog);
+    if (!dialog) {
+        if (++user.ticks > 2000) {  // 20 s: the dialog is not coming; nothing else can end it
+            printf("the dialog did not appear\n");
+            fflush(stdout);
+            ExitProcess(3);
+        }
+        return;
+    }
+    user.acted = true;
+    act(dialog);
+}
+
+class Win32Host : public CaseHost {
+public:
+    explicit Win32Host(const char *path) : path_(path)
+    {
+        // The editor's main window is the dialog's owner.
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "QuorvelCaseRunner";
+        RegisterClassA(&wc);
+        owner_ = CreateWindowA("QuorvelCaseRunner", "Quorvel case runner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
+                               nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~Win32Host() override
+    {
+        if (owner_)
+            DestroyWindow(owner_);
+    }
+    bool open(std::string *error) override
+    {
+        if (!loadVdf(path_.c_str(), &module_, error))
+            return false;
+        host_.reset();  // one registration host at a time
+        host_.reset(new VdfHost);
+        int version = 0, compat = 0;
+        if (registerVdf(module_, *host_, &version, &compat) != 0) {
+            *error = "the module did not register";
+            unloadVdf(&module_);
+            return false;
+        }
+        return true;
+    }
+    void close() override
+    {
+        if (!module_.dll)
+            return;
+        call((const void *)module_.deinit, {(uintptr_t)module_.dll, (uintptr_t)&host_->ff});
+        unloadVdf(&module_);
+        host_.reset();
+    }
+    const FilterDefinition &definition() override { return host_->copy; }
+    const FilterFunctions *functions() override { return &host_->ff; }
+    int call(const void *fn, std::initializer_list<uintptr_t> args) override
+    {
+        return (int)callMisaligned(fn, args.begin(), (int)args.size());
+    }
+    int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown,
+                  std::string *problem) override
+    {
+        user = User();
+        user.owner = owner_;
+        user.entries = &entries;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
+        const int rc = call((const void *)host_->copy.configProc, {(uintptr_t)fa, (uintptr_t)&host_->ff,
+                                                                    (uintptr_t)owner_});
+        KillTimer(nullptr, timer);
+        *shown = user.shown;
+        *problem = user.problem;
+        if (rc == 0 && !user.acted)
+            *problem += "the dialog ended without its user";
+        return rc;
+    }
+
+private:
+    std::string path_;
+    HWND owner_ = nullptr;
+    VdfModule module_;
+    std::unique_ptr<VdfHost> host_;
+};
+
+CaseHost *makeHost(const char *module)
+{
+    return new Win32Host(module);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 5 && strcmp(argv[1], "run") == 0) {
+        // Settings reach the module only through its dialog, which needs a display.
+        const char *display = getenv("DISPLAY");
+        if (!display || !*display) {
+            printf("no display: skipped\n");
+            if (makeDirectory(argv[4])) {
+                FILE *f = fopen((std::string(argv[4]) + "/SKIPPED").c_str(), "w");
+                if (f)
+                    fclose(f);
+            }
+            return 77;
+        }
+        // As the editor does at start: the common controls, the up-down among them.
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&icc);
+    }
+    return caseRunnerMain(argc, argv, makeHost);
+}
