@@ -5,9 +5,9 @@
 // thread; a second thread plays the user from outside the dialog procedure:
 // it finds the dialog by its caption, reads and sets its controls and presses
 // OK or Cancel. A screenshot of the open dialog with its defaults goes to
-// dialog-<module>.png in the working directory.
+// PNG (default: dialog-<module>.png in the working directory).
 //
-//   dialog_test zelt_lpf.vdf|zelt.vdf      (exit 77 without a display)
+//   dialog_test zelt_lpf.vdf|zelt.vdf [PNG]      (exit 77 without a display)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -365,8 +365,8 @@ std::string pngName(const char *module)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        printf("usage: dialog_test zelt_lpf.vdf|zelt.vdf\n");
+    if (argc != 2 && argc != 3) {
+        printf("usage: dialog_test zelt_lpf.vdf|zelt.vdf [PNG]\n");
         return 2;
     }
     const char *display = getenv("DISPLAY");
@@ -404,7 +404,7 @@ int main(int argc, char **argv)
     CHECK(editorWindow != nullptr);
 
     Frame f(720, 2, 720 * 4);
-    const std::string png = pngName(argv[1]);
+    const std::string png = argc == 3 ? argv[2] : pngName(argv[1]);
 
     // The template and the defaults; a screenshot; edits thrown away by Cancel.
     CHECK_EQ(configure(d, &f.fa, &host.ff,
