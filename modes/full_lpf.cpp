@@ -18,19 +18,6 @@ namespace zelt_lpf {
 
 namespace {
 
-inline int64_t squared(const ChannelCoeff &c)
-{
-    return (int64_t)c.sinePart * c.sinePart + (int64_t)c.cosinePart * c.cosinePart;
-}
-
-// trunc(x), saturated rather than undefined.
-inline int64_t truncatePower(double x)
-{
-    if (x >= 9223372036854775807.0)
-        return INT64_MAX;
-    return (int64_t)x;
-}
-
 struct Buffers {
     HarmonicCoeffs *store = nullptr;     // rows x N records, row r's block at r x N
     int64_t *power = nullptr;            // N accumulated weighted powers
@@ -65,10 +52,7 @@ HarmonicCoeffs *allocRecords(size_t rows, size_t n)
 
 void accumulateWeightedPower(const HarmonicCoeffs *row, int count, int64_t *power)
 {
-    for (int k = 0; k < count; k++) {
-        const double weighted = 0.586 * (double)squared(row[k].green) + 0.298 * (double)squared(row[k].red);
-        power[k] = truncatePower(weighted + 0.116 * (double)squared(row[k].blue) + (double)power[k]);
-    }
+    weighted_power_c(row, 0, 1, count, power);
 }
 
 int32_t powerMagnitude(int64_t power)
@@ -113,8 +97,7 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
             unpackRow(bitmapRow(src, r0 + r), buf.planar + r * planarStride, w);
         HarmonicCoeffs *block = buf.store + (size_t)r0 * count;
         analyseRows(buf.planar, planarStride, nr, n, w, block, count);
-        for (int r = 0; r < nr; r++)
-            accumulateWeightedPower(block + (size_t)r * count, count, buf.power);
+        modesDsp().weightedPower(block, count, nr, count, buf.power);
     }
     for (int k = 0; k < count; k++)
         buf.spectrum[k] = HarmonicCoeffs{{0, powerMagnitude(buf.power[k])}, {0, 0}, {0, 0}};

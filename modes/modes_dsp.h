@@ -11,6 +11,9 @@
 //                 clamped to 0..255 per harmonic.
 //   dcShiftRow    delta is -255..255; v + d < 0 gives 0, v + d > 255 keeps v.
 //   Byte 3 of every pixel is never touched.
+//   weightedPower squares and sums in int64, the weighting in double in the
+//                 order (0.586 G + 0.298 R) + 0.116 B + power, truncated and
+//                 saturated to int64.
 //   scaleRecords  field x gain formed in double (exact: a 32-bit integer times
 //                 a float), truncated toward zero, saturated to int32.
 #pragma once
@@ -39,11 +42,18 @@ typedef void (*dc_shift_row_fn)(uint32_t *row, int w, int deltaRed, int deltaGre
 typedef void (*scale_records_fn)(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows,
                                  int count, const float *gains);
 
+// The weighted power of rows 0..nrows-1 (row r at rows + r x stride), in
+// row order: power[k] = trunc((0.586 G + 0.298 R) + 0.116 B + power[k]) for
+// k < count, G, R, B the squared magnitudes of record k's channels.
+typedef void (*weighted_power_fn)(const HarmonicCoeffs *rows, ptrdiff_t stride, int nrows, int count,
+                                  int64_t *power);
+
 struct ModesDsp {
     add_component_fn addComponent;
     add_components_fn addComponents;
     dc_shift_row_fn dcShiftRow;
     scale_records_fn scaleRecords;
+    weighted_power_fn weightedPower;
 };
 
 // Fill `dsp` with the references, then the best variants up to
@@ -60,5 +70,6 @@ void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const i
 void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
                       const int32_t *cosRows, ptrdiff_t stride);
 void dc_shift_row_c(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
+void weighted_power_c(const HarmonicCoeffs *rows, ptrdiff_t stride, int nrows, int count, int64_t *power);
 void scale_records_c(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,
                      const float *gains);

@@ -9,6 +9,7 @@ CpuLevel modesDspInit(ModesDsp *dsp, CpuLevel cap)
     dsp->addComponents = add_components_c;
     dsp->dcShiftRow = dc_shift_row_c;
     dsp->scaleRecords = scale_records_c;
+    dsp->weightedPower = weighted_power_c;
     const CpuLevel have = cpuDetect();
     const CpuLevel level = cap < have ? cap : have;
     modesDspInitX86(dsp, level);

@@ -180,6 +180,129 @@ namespace {
 
 constexpr int kRowBlock = 32;  // rows per pass over the layout
 
+// One pass over R rows for what the harmonic groups leave: the mean level
+// (harmonic 0) and NH harmonics first..first+NH-1 past the last whole group.
+// The mean sums go as in meanLevelSum above: per block of 256 samples, 32
+// lanes of 16 bits folded to the four lanes j mod 4, modulo 65536, widened
+// unsigned. The harmonics go as in the row kernel: vpdpwssd sums over the
+// samples, reduced at the end.
+template <int R, int NH>
+void rowPass(const int16_t *const x[3 * R], int n4, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
+             int first, float scale, __m512d vscale, HarmonicCoeffs *const out[R])
+{
+    constexpr int NA = 6 * R * NH > 0 ? 6 * R * NH : 1;
+    __m512i acc[NA];  // (row, harmonic, record field): red, green, blue; sine, cosine
+#pragma GCC unroll 12
+    for (int i = 0; i < NA; i++)
+        acc[i] = _mm512_setzero_si512();
+    __m128i total[3 * R];
+#pragma GCC unroll 6
+    for (int i = 0; i < 3 * R; i++)
+        total[i] = _mm_setzero_si128();
+    const int16_t *s[NH > 0 ? NH : 1], *c[NH > 0 ? NH : 1];
+#pragma GCC unroll 2
+    for (int k = 0; k < NH; k++) {
+        s[k] = sin16 + (first + k) * stride;
+        c[k] = cos16 + (first + k) * stride;
+    }
+    for (int base = 0; base < n4; base += 256) {
+        const int end = base + 256 < n4 ? base + 256 : n4;
+        __m512i lanes[3 * R];
+#pragma GCC unroll 6
+        for (int i = 0; i < 3 * R; i++)
+            lanes[i] = _mm512_setzero_si512();
+        for (int j = base; j < end; j += 32) {
+            const __mmask32 m = end - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (end - j)) - 1);
+            __m512i t[2 * (NH > 0 ? NH : 1)];
+#pragma GCC unroll 2
+            for (int k = 0; k < NH; k++) {
+                t[2 * k] = _mm512_maskz_loadu_epi16(m, s[k] + j);
+                t[2 * k + 1] = _mm512_maskz_loadu_epi16(m, c[k] + j);
+            }
+#pragma GCC unroll 2
+            for (int r = 0; r < R; r++) {
+#pragma GCC unroll 3
+                for (int p = 0; p < 3; p++) {
+                    __m512i v = _mm512_maskz_loadu_epi16(m, x[3 * r + p] + j);
+                    __asm__("" : "+v"(v));
+                    lanes[3 * r + p] = _mm512_add_epi16(lanes[3 * r + p], v);
+#pragma GCC unroll 2
+                    for (int k = 0; k < NH; k++) {
+                        __m512i *a = acc + (r * NH + k) * 6 + 2 * (2 - p);
+                        a[0] = dpwssd(a[0], v, t[2 * k]);
+                        a[1] = dpwssd(a[1], v, t[2 * k + 1]);
+                    }
+                }
+            }
+        }
+#pragma GCC unroll 6
+        for (int i = 0; i < 3 * R; i++) {
+            const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes[i]), _mm512_extracti64x4_epi64(lanes[i], 1));
+            const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(l16), _mm256_extracti128_si256(l16, 1));
+            total[i] = _mm_add_epi32(total[i], _mm_cvtepu16_epi32(_mm_add_epi16(l8, _mm_srli_si128(l8, 8))));
+        }
+    }
+#pragma GCC unroll 2
+    for (int r = 0; r < R; r++) {
+        ChannelCoeff *ch[3] = {&out[r]->blue, &out[r]->green, &out[r]->red};
+#pragma GCC unroll 3
+        for (int p = 0; p < 3; p++) {
+            __m128i t = _mm_add_epi32(total[3 * r + p], _mm_srli_si128(total[3 * r + p], 8));
+            t = _mm_add_epi32(t, _mm_srli_si128(t, 4));
+            ch[p]->sinePart = 0;
+            ch[p]->cosinePart = meanLevelCoeff((uint32_t)_mm_cvtsi128_si32(t), scale);
+        }
+    }
+    if (NH > 0) {
+        // Twelve sums per vector of f: four per 128-bit block.
+        const __m512i u0 = quadSum(pairSum(acc[0], acc[1]), pairSum(acc[2], acc[3]));
+        const __m512i u1 = quadSum(pairSum(acc[4], acc[5]), pairSum(acc[6 % NA], acc[7 % NA]));
+        const __m512i u2 = quadSum(pairSum(acc[8 % NA], acc[9 % NA]), pairSum(acc[10 % NA], acc[11 % NA]));
+        const __m512i f = laneSum(laneSum(u0, u1), laneSum(u2, u2));  // sums 0..11
+        int32_t sums[16];
+        _mm256_storeu_si256((__m256i *)sums, scaleEight(_mm512_castsi512_si256(f), vscale));
+        _mm256_storeu_si256((__m256i *)(sums + 8), scaleEight(_mm512_extracti64x4_epi64(f, 1), vscale));
+#pragma GCC unroll 2
+        for (int r = 0; r < R; r++)
+#pragma GCC unroll 2
+            for (int k = 0; k < NH; k++)
+                memcpy(out[r] + first + k, sums + (r * NH + k) * 6, sizeof(HarmonicCoeffs));
+    }
+}
+
+// The row pass for rows r0..r1-1 with `left` (0, 1 or 2) harmonics from
+// `first`: two rows at a time where the accumulators allow.
+void rowPasses(const int16_t *planar, ptrdiff_t planarStride, int r0, int r1, int w, const Tables16View *tables,
+               int first, int left, HarmonicCoeffs *out, ptrdiff_t outStride)
+{
+    const int n4 = w & ~3;
+    const float scale = analysisScale(w);
+    const __m512d vscale = _mm512_set1_pd((double)scale);
+    int r = r0;
+    if (left < 2) {
+        for (; r + 2 <= r1; r += 2) {
+            const int16_t *a = planar + r * planarStride, *b = a + planarStride;
+            const int16_t *const x[6] = {a, a + w, a + 2 * (ptrdiff_t)w, b, b + w, b + 2 * (ptrdiff_t)w};
+            HarmonicCoeffs *const o[2] = {out + r * outStride, out + (r + 1) * outStride};
+            if (left == 1)
+                rowPass<2, 1>(x, n4, tables->sin16, tables->cos16, tables->n, first, scale, vscale, o);
+            else
+                rowPass<2, 0>(x, n4, tables->sin16, tables->cos16, tables->n, first, scale, vscale, o);
+        }
+    }
+    for (; r < r1; r++) {
+        const int16_t *a = planar + r * planarStride;
+        const int16_t *const x[3] = {a, a + w, a + 2 * (ptrdiff_t)w};
+        HarmonicCoeffs *const o[1] = {out + r * outStride};
+        if (left == 2)
+            rowPass<1, 2>(x, n4, tables->sin16, tables->cos16, tables->n, first, scale, vscale, o);
+        else if (left == 1)
+            rowPass<1, 1>(x, n4, tables->sin16, tables->cos16, tables->n, first, scale, vscale, o);
+        else
+            rowPass<1, 0>(x, n4, tables->sin16, tables->cos16, tables->n, first, scale, vscale, o);
+    }
+}
+
 // Samples 4q..4q+3 of a plane in every qword.
 ALWAYS_INLINE __m512i quadOf(const int16_t *x)
 {
@@ -213,11 +336,19 @@ ALWAYS_INLINE void storeGroup(HarmonicCoeffs *o, __m256i blue, __m256i green, __
         _mm512_mask_storeu_epi64(q + 8, (__mmask8)((1u << (qwords - 8)) - 1), rest);
 }
 
+// The planes of up to four rows of a tile.
+struct PlanarRows {
+    const int16_t *x[12];  // three planes of up to four rows
+    typedef const int16_t *const *Row;
+    ALWAYS_INLINE Row row(int r, int) const { return x + 3 * r; }
+    ALWAYS_INLINE __m512i quad(Row planes, int q, int p) const { return quadOf(planes[p] + 4 * q); }
+};
+
 // R rows by HV groups: harmonics h0 .. h0 + 4 HV - 1, of which `records` are
-// stored, for rows x[3r .. 3r+2] (planes 0, 1, 2).
-template <int R, int HV>
-void analyseTile(const int16_t *const x[3 * R], int quads, const uint32_t *layout, ptrdiff_t groupStride,
-                 __m512d scale, HarmonicCoeffs *const out[R], int records)
+// stored.
+template <int R, int HV, class Source>
+void analyseTile(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+                 HarmonicCoeffs *const out[R], int records)
 {
     __m512i acc[3 * R * HV];
 #pragma GCC unroll 24
@@ -230,11 +361,12 @@ void analyseTile(const int16_t *const x[3 * R], int quads, const uint32_t *layou
             t[v] = _mm512_loadu_si512(layout + v * groupStride + 16 * q);
             __asm__("" : "+v"(t[v]));  // one load each, not one per use
         }
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (int r = 0; r < R; r++) {
+            const typename Source::Row row = src.row(r, q);
 #pragma GCC unroll 3
             for (int p = 0; p < 3; p++) {
-                __m512i s = quadOf(x[3 * r + p] + 4 * q);
+                __m512i s = src.quad(row, q, p);
                 __asm__("" : "+v"(s));
 #pragma GCC unroll 4
                 for (int v = 0; v < HV; v++)
@@ -242,7 +374,7 @@ void analyseTile(const int16_t *const x[3 * R], int quads, const uint32_t *layou
             }
         }
     }
-#pragma GCC unroll 2
+#pragma GCC unroll 4
     for (int r = 0; r < R; r++) {
 #pragma GCC unroll 4
         for (int v = 0; v < HV; v++) {
@@ -258,15 +390,98 @@ void analyseTile(const int16_t *const x[3 * R], int quads, const uint32_t *layou
     }
 }
 
-template <int R>
-void analyseTileRows(const int16_t *const x[3 * R], int quads, const uint32_t *layout, ptrdiff_t groupStride,
-                     __m512d scale, HarmonicCoeffs *const out[R], int records)
+// R rows through the tile of `records` harmonics.
+template <int R, class Source>
+void analyseTileRows(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+                     HarmonicCoeffs *const out[R], int records)
 {
     switch ((records + 3) / 4) {
-    case 4: analyseTile<R, 4>(x, quads, layout, groupStride, scale, out, records); break;
-    case 3: analyseTile<R, 3>(x, quads, layout, groupStride, scale, out, records); break;
-    case 2: analyseTile<R, 2>(x, quads, layout, groupStride, scale, out, records); break;
-    default: analyseTile<R, 1>(x, quads, layout, groupStride, scale, out, records); break;
+    case 4: analyseTile<R, 4>(src, quads, layout, groupStride, scale, out, records); break;
+    case 3: analyseTile<R, 3>(src, quads, layout, groupStride, scale, out, records); break;
+    case 2: analyseTile<R, 2>(src, quads, layout, groupStride, scale, out, records); break;
+    default: analyseTile<R, 1>(src, quads, layout, groupStride, scale, out, records); break;
+    }
+}
+
+// Four rows at a time when the tile is one or two groups wide (24
+// accumulators either way).
+template <class Source>
+void analyseTileFourRows(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+                         HarmonicCoeffs *const out[4], int records)
+{
+    if (records > 4)
+        analyseTile<4, 2>(src, quads, layout, groupStride, scale, out, records);
+    else
+        analyseTile<4, 1>(src, quads, layout, groupStride, scale, out, records);
+}
+
+// Harmonics first..end-1 (first >= 1) of rows r0..r1-1 of a source, tile by
+// tile; `at(r, i)` gives the source of rows r .. r + i - 1.
+template <class Sources>
+void analyseTiles(const Sources &at, int r0, int r1, int first, int end, int quads, const uint32_t *quads16,
+                  ptrdiff_t groupStride, __m512d scale, HarmonicCoeffs *out, ptrdiff_t outStride)
+{
+    for (int h = first; h < end; h += 16) {
+        const int records = end - h < 16 ? end - h : 16;
+        const uint32_t *layout = quads16 + (ptrdiff_t)((h - 1) / 4) * groupStride;
+        int r = r0;
+        if (records <= 8) {
+            for (; r + 4 <= r1; r += 4) {
+                HarmonicCoeffs *const o[4] = {out + r * outStride + h, out + (r + 1) * outStride + h,
+                                              out + (r + 2) * outStride + h, out + (r + 3) * outStride + h};
+                analyseTileFourRows(at.rows(r, 4), quads, layout, groupStride, scale, o, records);
+            }
+        }
+        for (; r + 2 <= r1; r += 2) {
+            HarmonicCoeffs *const o[2] = {out + r * outStride + h, out + (r + 1) * outStride + h};
+            analyseTileRows<2>(at.rows(r, 2), quads, layout, groupStride, scale, o, records);
+        }
+        if (r < r1) {
+            HarmonicCoeffs *const o[1] = {out + r * outStride + h};
+            analyseTileRows<1>(at.rows(r, 1), quads, layout, groupStride, scale, o, records);
+        }
+    }
+}
+
+// The planes of rows r .. r + n - 1 (n <= 4).
+struct PlanarSources {
+    const int16_t *planar;
+    ptrdiff_t stride;
+    int w;
+    ALWAYS_INLINE PlanarRows rows(int r, int n) const
+    {
+        PlanarRows k = {};
+        for (int i = 0; i < n; i++)
+            for (int p = 0; p < 3; p++)
+                k.x[3 * i + p] = planar + (r + i) * stride + p * (ptrdiff_t)w;
+        return k;
+    }
+};
+
+// Rows 0..rows-1 (at most kRowBlock) of planar rows through every group of
+// harmonics and the row pass. `ready(a, b)` is called before rows a..b-1 are
+// read, so that a caller can fill them just in time.
+template <class Ready>
+void analyseBlock(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                  ptrdiff_t outStride, const Tables16View *tables, const Ready &ready)
+{
+    const int quads = w / 4;  // the n4 samples, exactly
+    const ptrdiff_t groupStride = (ptrdiff_t)(tables->n / 4) * 16;
+    const __m512d scale = _mm512_set1_pd((double)analysisScale(w));
+    // Harmonic 0 takes the mean-level path; one or two harmonics left over
+    // beyond the last whole group of four would waste most lanes of a group,
+    // so they go with it in a pass of their own.
+    const int left = (count - 1) % 4;
+    const int groupEnd = left == 1 || left == 2 ? count - left : count;
+    // With a single tile of groups, four rows at a time go through the tile
+    // and then the pass, which finds them still in the first-level cache.
+    const int step = groupEnd <= 17 ? 4 : rows;
+    const PlanarSources at = {planar, planarStride, w};
+    for (int a = 0; a < rows; a += step) {
+        const int b = rows - a < step ? rows : a + step;
+        ready(a, b);
+        analyseTiles(at, a, b, 1, groupEnd, quads, tables->quads, groupStride, scale, out, outStride);
+        rowPasses(planar, planarStride, a, b, w, tables, groupEnd, count - groupEnd, out, outStride);
     }
 }
 
@@ -283,32 +498,7 @@ void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows
                                tables->cos16, tables->n);
         return;
     }
-    const int quads = w / 4;  // the n4 samples, exactly
-    const ptrdiff_t groupStride = (ptrdiff_t)(tables->n / 4) * 16;
-    const __m512d scale = _mm512_set1_pd((double)analysisScale(w));
-    for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
-        const int r1 = rows - r0 < kRowBlock ? rows : r0 + kRowBlock;
-        // Harmonic 0 takes the mean-level path.
-        for (int r = r0; r < r1; r++)
-            analyse_row_avx512(planar + r * planarStride, 0, 1, w, out + r * outStride, tables->sin16, tables->cos16,
-                               tables->n);
-        for (int h = 1; h < count; h += 16) {
-            const int records = count - h < 16 ? count - h : 16;
-            const uint32_t *layout = tables->quads + (ptrdiff_t)((h - 1) / 4) * groupStride;
-            int r = r0;
-            for (; r + 2 <= r1; r += 2) {
-                const int16_t *row0 = planar + r * planarStride, *row1 = row0 + planarStride;
-                const int16_t *const x[6] = {row0, row0 + w, row0 + 2 * (ptrdiff_t)w,
-                                             row1, row1 + w, row1 + 2 * (ptrdiff_t)w};
-                HarmonicCoeffs *const o[2] = {out + r * outStride + h, out + (r + 1) * outStride + h};
-                analyseTileRows<2>(x, quads, layout, groupStride, scale, o, records);
-            }
-            if (r < r1) {
-                const int16_t *row0 = planar + r * planarStride;
-                const int16_t *const x[3] = {row0, row0 + w, row0 + 2 * (ptrdiff_t)w};
-                HarmonicCoeffs *const o[1] = {out + r * outStride + h};
-                analyseTileRows<1>(x, quads, layout, groupStride, scale, o, records);
-            }
-        }
-    }
+    for (int r0 = 0; r0 < rows; r0 += kRowBlock)
+        analyseBlock(planar + r0 * planarStride, planarStride, rows - r0 < kRowBlock ? rows - r0 : kRowBlock, count,
+                     w, out + r0 * outStride, outStride, tables, [](int, int) {});
 }

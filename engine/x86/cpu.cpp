@@ -31,8 +31,10 @@ CpuLevel cpuDetect()
         return CPU_SSE2;
     if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || !(b & bit_AVX2))
         return CPU_SSE2;
-    const bool avx512 = (b & bit_AVX512F) && (b & bit_AVX512BW) && (c & bit_AVX512VNNI) &&
-                        (readXcr0() & 0xe6) == 0xe6;
+    // The AVX-512 level uses F, BW, VL, DQ and VNNI (every processor with
+    // VNNI has the other four; checked all the same).
+    const bool avx512 = (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_AVX512VL) && (b & bit_AVX512DQ) &&
+                        (c & bit_AVX512VNNI) && (readXcr0() & 0xe6) == 0xe6;
     return avx512 ? CPU_AVX512 : CPU_AVX2;
 #endif
 }

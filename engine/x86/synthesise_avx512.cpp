@@ -276,20 +276,28 @@ ALWAYS_INLINE __m512i narrowPairs(const int16_t *s, const int16_t *c, __mmask16 
 }
 
 // Harmonic 0 at its full size: pairs x (s, lo) + (pairs x (0, hi) << 16).
+// A row mean (0..65280) has hi 0 or 1, and pairs x (0, 1) << 16 is just the
+// cosine word moved up, which the mask of the pair's high word gives.
 ALWAYS_INLINE __m512i meanTerm(__m512i pairs, uint32_t lo, uint32_t hi)
 {
-    return _mm512_add_epi32(_mm512_madd_epi16(pairs, _mm512_set1_epi32((int)lo)),
-                            _mm512_slli_epi32(_mm512_madd_epi16(pairs, _mm512_set1_epi32((int)hi)), 16));
+    const __m512i low = _mm512_madd_epi16(pairs, _mm512_set1_epi32((int)lo));
+    if (hi == 0)
+        return low;
+    if (hi == 1u << 16)
+        return _mm512_add_epi32(low, _mm512_and_si512(pairs, _mm512_set1_epi32((int)0xffff0000u)));
+    return _mm512_add_epi32(low, _mm512_slli_epi32(_mm512_madd_epi16(pairs, _mm512_set1_epi32((int)hi)), 16));
 }
 
-// Three planes of sums to pixels (blue, green, red, 0).
+// Three planes of sums to pixels (blue, green, red, 0): acc >> 18 saturated
+// to 16 and then to 8 bits by the packs, the bytes of each pixel gathered by
+// one shuffle. Pixels stay in the sample order of the sums.
 ALWAYS_INLINE __m512i toPixels(__m512i b, __m512i g, __m512i r)
 {
-    const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(255);
-    b = _mm512_min_epi32(_mm512_max_epi32(_mm512_srai_epi32(b, 18), zero), top);
-    g = _mm512_min_epi32(_mm512_max_epi32(_mm512_srai_epi32(g, 18), zero), top);
-    r = _mm512_min_epi32(_mm512_max_epi32(_mm512_srai_epi32(r, 18), zero), top);
-    return _mm512_or_si512(_mm512_or_si512(b, _mm512_slli_epi32(g, 8)), _mm512_slli_epi32(r, 16));
+    const __m512i bg = _mm512_packs_epi32(_mm512_srai_epi32(b, 18), _mm512_srai_epi32(g, 18));
+    const __m512i rr = _mm512_srai_epi32(r, 18);
+    const __m512i bytes = _mm512_packus_epi16(bg, _mm512_packs_epi32(rr, rr));  // per lane b0-3 g0-3 r0-3 r0-3
+    const __m512i gather = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1));
+    return _mm512_shuffle_epi8(bytes, gather);
 }
 
 // Harmonics 1..count-1 of 64 samples for R rows. The accumulators are copied

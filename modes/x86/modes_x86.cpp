@@ -20,5 +20,6 @@ void modesDspInitX86(ModesDsp *dsp, CpuLevel level)
         return;
     dsp->addComponents = add_components_avx512;
     dsp->scaleRecords = scale_records_avx512;
+    dsp->weightedPower = weighted_power_avx512;
 #endif
 }

@@ -17,6 +17,7 @@ void dc_shift_row_avx2(uint32_t *row, int w, int deltaRed, int deltaGreen, int d
 #if ZELT_MODES_AVX512
 void add_components_avx512(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
                            const int32_t *cosRows, ptrdiff_t stride);
+void weighted_power_avx512(const HarmonicCoeffs *rows, ptrdiff_t stride, int nrows, int count, int64_t *power);
 void scale_records_avx512(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,
                           const float *gains);
 #endif

@@ -135,4 +135,32 @@ TEST(ModesFrameKernels, RecordScalingWorkedValues)
     });
 }
 
+TEST(ModesFrameKernels, WeightedPowerMatchesReference)
+{
+    std::mt19937 rng(13);
+    forEachLevel([&](const ModesDsp &dsp, CpuLevel level) {
+        for (int trial = 0; trial < 150; trial++) {
+            const int nrows = trial % 5 + 1, count = trial % 37 + (trial % 11 == 0 ? 300 : 0);
+            const ptrdiff_t stride = count + trial % 2;
+            std::vector<HarmonicCoeffs> rows((size_t)stride * nrows + 1);
+            const int kind = trial % 3;
+            for (auto &r : rows) {
+                int32_t *f = &r.red.sinePart;
+                for (int i = 0; i < 6; i++)
+                    f[i] = kind == 0   ? (int32_t)(rng() % 261121) - 130560  // what the analysis gives
+                           : kind == 1 ? (int32_t)(rng() % 65281)           // row means
+                                       : (int32_t)rng() >> (rng() % 8);     // up to the 32-bit range
+            }
+            // Accumulators from zero, from large values, and at the saturation point.
+            std::vector<int64_t> ref((size_t)count + 1), got;
+            for (auto &p : ref)
+                p = trial % 4 == 0 ? INT64_MAX - (int64_t)(rng() % 4) : trial % 4 == 1 ? (int64_t)rng() << 20 : 0;
+            got = ref;
+            weighted_power_c(rows.data(), stride, nrows, count, ref.data());
+            dsp.weightedPower(rows.data(), stride, nrows, count, got.data());
+            ASSERT_EQ(ref, got) << cpuLevelName(level) << " rows " << nrows << " count " << count << " trial " << trial;
+        }
+    });
+}
+
 }  // namespace
