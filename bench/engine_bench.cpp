@@ -1,6 +1,11 @@
 // Engine kernels per instruction-set level on a 720-sample row, and the bare
 // 16-bit multiply-add peak of each level for comparison.
 //
+// The peak of a level is measured, not taken from a data sheet: twelve
+// independent chains of its widest 16-bit multiply-add (maddPeak/<level>),
+// next to the core clock (coreClock), so that instructions per cycle = GMAC /
+// (lanes x GHz) and peak = instructions per cycle x lanes x clock.
+//
 // Counters: GMAC is 10^9 16 x 16-bit multiply-adds, printed per second (so
 // "GMAC=160/s" is 160 multiply-adds per nanosecond), counting for analysis and
 // synthesis N harmonics x 3 planes x 720 samples x 2 (sine and cosine), for
@@ -89,6 +94,74 @@ void synthesise(benchmark::State &state, CpuLevel level, int count)
     setMacs(state, (double)count * 3 * kWidth * 2);
 }
 
+// The whole-frame kernels over a 720 x 576 frame, 32 rows per call as the
+// modes pass them.
+constexpr int kFrameRows = 576, kChunk = 32;
+
+struct FrameData {
+    std::vector<uint32_t> quads, pixels;
+    std::vector<int16_t> planar;
+    Tables16View view;
+    FrameData() : quads(analysisQuadsBytes(kWidth, kWidth) / 4), pixels((size_t)kWidth * kFrameRows),
+                  planar((size_t)3 * kWidth * kFrameRows)
+    {
+        const Row &r = row();
+        fillAnalysisQuads(r.sin16.data(), r.cos16.data(), kWidth, kWidth, quads.data());
+        view = Tables16View{r.sin16.data(), r.cos16.data(), kWidth, kWidth, quads.data()};
+        uint32_t seed = 777;
+        for (auto &p : pixels) {
+            seed = seed * 1664525u + 1013904223u;
+            p = seed;
+        }
+        for (int k = 0; k < kFrameRows; k++)
+            unpack_row_c(&pixels[(size_t)k * kWidth], &planar[(size_t)k * 3 * kWidth], kWidth);
+    }
+};
+
+const FrameData &frameData()
+{
+    static const FrameData f;
+    return f;
+}
+
+void analyseFrame(benchmark::State &state, CpuLevel level, int count)
+{
+    EngineDsp dsp;
+    if (!ready(state, level, &dsp))
+        return;
+    const FrameData &f = frameData();
+    std::vector<HarmonicCoeffs> out((size_t)kChunk * count);
+    for (auto _ : state) {
+        for (int r0 = 0; r0 < kFrameRows; r0 += kChunk)
+            dsp.analyseRows(&f.planar[(size_t)r0 * 3 * kWidth], 3 * kWidth, kChunk, count, kWidth, out.data(), count,
+                            &f.view);
+        benchmark::ClobberMemory();
+    }
+    setMacs(state, (double)(count - 1) * 3 * kWidth * 2 * kFrameRows);
+}
+
+void synthesiseFrame(benchmark::State &state, CpuLevel level, int count)
+{
+    EngineDsp dsp;
+    if (!ready(state, level, &dsp))
+        return;
+    const FrameData &f = frameData();
+    const Row &r = row();
+    std::vector<HarmonicCoeffs> coeffs((size_t)kChunk * count);
+    for (int k = 0; k < kChunk; k++)
+        for (int h = 0; h < count; h++)
+            coeffs[(size_t)k * count + h] = r.coeffs[(size_t)((h + k) % kWidth)];
+    std::vector<uint32_t> dst((size_t)kWidth * kFrameRows);
+    std::vector<int32_t> work(synthesiseRowsWorkBytes(kWidth, count) / 4 + 1);
+    for (auto _ : state) {
+        for (int r0 = 0; r0 < kFrameRows; r0 += kChunk)
+            dsp.synthesiseRows(coeffs.data(), count, kChunk, count, kWidth, &dst[(size_t)r0 * kWidth], 4 * kWidth,
+                               work.data(), &f.view);
+        benchmark::ClobberMemory();
+    }
+    setMacs(state, (double)count * 3 * kWidth * 2 * kFrameRows);
+}
+
 void correlate(benchmark::State &state, CpuLevel level)
 {
     EngineDsp dsp;
@@ -145,6 +218,7 @@ void peakMmx(long iterations)
 }
 
 #define EIGHT(x) x x x x x x x x
+#define ADD_OP(k) "add $" #k ", %0\n\t"
 
 void peakSse2(long iterations)
 {
@@ -174,6 +248,23 @@ void peakVnni(long iterations)
                      : "+r"(iterations)::XMM_CLOBBERS, "cc");
 }
 
+// The core clock: a chain of dependent one-cycle additions, 96 per loop.
+// With the peak's multiply-adds per second it gives the instructions per
+// cycle: GMAC / (lanes x GHz).
+void clockChain(long iterations)
+{
+    long x = 0;
+    __asm__ volatile("1:\n\t" EIGHT(TWELVE(ADD_OP)) "dec %1\n\tjnz 1b" : "+r"(x), "+r"(iterations)::"cc");
+}
+
+void coreClock(benchmark::State &state)
+{
+    const long inner = 100000;
+    for (auto _ : state)
+        clockChain(inner);
+    state.counters["GHz"] = benchmark::Counter(96.0 * inner * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void peak(benchmark::State &state, CpuLevel level, void (*loop)(long), double macsPerLoop)
 {
     if (level > cpuDetect()) {
@@ -200,6 +291,12 @@ int registerAll()
             benchmark::RegisterBenchmark(("synthesise720/" + isa + "/" + std::to_string(count)).c_str(), synthesise,
                                          level, count);
         }
+        for (int count : {10, 352}) {
+            benchmark::RegisterBenchmark(("analyseFrame720x576/" + isa + "/" + std::to_string(count)).c_str(),
+                                         analyseFrame, level, count);
+            benchmark::RegisterBenchmark(("synthesiseFrame720x576/" + isa + "/" + std::to_string(count)).c_str(),
+                                         synthesiseFrame, level, count);
+        }
         benchmark::RegisterBenchmark(("correlate720/" + isa).c_str(), correlate, level);
         benchmark::RegisterBenchmark(("unpackPack720/" + isa).c_str(), unpackPack, level);
     }
@@ -209,6 +306,7 @@ int registerAll()
     benchmark::RegisterBenchmark("maddPeak/avx2", peak, CPU_AVX2, peakAvx2, 8.0 * 12 * 16);
     benchmark::RegisterBenchmark("maddPeak/avx512", peak, CPU_AVX512, peakAvx512, 8.0 * 12 * 32);
     benchmark::RegisterBenchmark("maddPeak/avx512vnni", peak, CPU_AVX512, peakVnni, 8.0 * 12 * 32);
+    benchmark::RegisterBenchmark("coreClock", coreClock);
 #endif
     return 0;
 }

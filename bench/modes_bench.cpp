@@ -1,17 +1,33 @@
-// Per-frame cost of the correction stages on a 720 x 576 frame, and of the
-// modes' per-pixel kernels per instruction set.
+// Per-frame cost of the correction stages, and of the modes' kernels per
+// instruction set.
+//
+//   BM_FullWeighted/N/W, BM_FullTimed/N/W  full processing of both modules on
+//       a W x 576 frame with N harmonics, at the best level (the sweep of the
+//       scaling chart); BM_FullTimedAtLevel/L/N the plain form capped at
+//       level L (the native MMX kernels for comparison).
+//   BM_UnpackPackFrame/W  unpackRow and packRow of every row once: the floor
+//       the small-N cost is compared with.
+//   BM_Notch/L/B, BM_DcAverage/L/T  the stages at level L (0 scalar
+//       reference, 4 the best) with a band of B harmonics, without and with
+//       the temporal option.
+// Counters: GMAC is 10^9 16 x 16-bit multiply-adds per second of CPU time
+// (analysis of harmonics 1..N-1 and synthesis of 0..N-1, sine and cosine, in
+// three planes of every row processed).
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "display/display_dsp.h"
 #include "engine/dsp.h"
+#include "engine/engine.h"
 #include "engine/trig_tables.h"
 #include "host/settings.h"
 #include "modes/modes.h"
@@ -19,28 +35,29 @@
 
 namespace {
 
-const int kW = 720, kH = 576;
+const int kH = 576;
 
 struct BenchFrame {
+    int w, h;
     std::vector<uint32_t> original, srcBuf, dstBuf;
     VFBitmap src{}, dst{};
     FilterActivation fa{};
 
-    BenchFrame() : original((size_t)kW * kH), srcBuf((size_t)kW * kH), dstBuf((size_t)kW * kH)
+    BenchFrame(int w_, int h_) : w(w_), h(h_), original((size_t)w_ * h_), srcBuf(original.size()), dstBuf(original.size())
     {
         std::mt19937 rng(42);
         // A picture with some structure: gradients, a stripe pattern and noise.
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++) {
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
                 const uint32_t v = (uint32_t)((x / 3 + y / 5 + (x / 7 % 2) * 40 + rng() % 16) & 0xff);
-                original[(size_t)y * kW + x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
+                original[(size_t)y * w + x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
             }
         srcBuf = original;
         for (VFBitmap *bm : {&src, &dst}) {
-            bm->w = kW;
-            bm->h = kH;
-            bm->pitch = 4 * kW;
-            bm->size = 4 * kW * kH;
+            bm->w = w;
+            bm->h = h;
+            bm->pitch = 4 * w;
+            bm->size = 4 * (vd_sizet)w * h;
         }
         src.data = srcBuf.data();
         dst.data = dstBuf.data();
@@ -51,10 +68,10 @@ struct BenchFrame {
 };
 
 struct Tables {
-    explicit Tables(AngleForm form)
+    Tables(int w, AngleForm form)
     {
-        buildTrigTables16(kW, kW, form);
-        buildTrigTables32(kW, kW, form);
+        buildTrigTables16(w, w, form);
+        buildTrigTables32(w, w, form);
     }
     ~Tables()
     {
@@ -63,66 +80,149 @@ struct Tables {
     }
 };
 
-void setFrameCounters(benchmark::State &state)
+// Caps every dispatch table at `level` for the life of the scope.
+struct LevelScope {
+    bool ok;
+    explicit LevelScope(benchmark::State &state, CpuLevel level) : ok(level <= cpuDetect())
+    {
+        if (!ok) {
+            state.SkipWithError("level not available");
+            return;
+        }
+        engineDspSetCap(level);
+        modesDspSetCap(level);
+        displayDspSetCap(level);
+        state.SetLabel(cpuLevelName(level));
+    }
+    ~LevelScope()
+    {
+        engineDspSetCap(cpuCapFromEnv());
+        modesDspSetCap(cpuCapFromEnv());
+        displayDspSetCap(cpuCapFromEnv());
+    }
+};
+
+void setFrameCounters(benchmark::State &state, double macsPerFrame)
 {
     state.counters["frames/s"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    if (macsPerFrame > 0)
+        state.counters["GMAC"] =
+            benchmark::Counter(macsPerFrame * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Multiply-adds of full processing of `rows` rows: analysis of harmonics
+// 1..n-1 over 4 x (w / 4) samples, synthesis of 0..n-1 over 2 x (w / 2).
+double fullMacs(int n, int w, int rows)
+{
+    return ((double)(n - 1) * (w & ~3) + (double)n * (w & ~1)) * 3 * 2 * rows;
 }
 
 void BM_FullWeighted(benchmark::State &state)
 {
-    Tables tables(ANGLE_RECIPROCAL);
-    BenchFrame f;
+    const int n = (int)state.range(0), w = (int)state.range(1);
+    Tables tables(w, ANGLE_RECIPROCAL);
+    BenchFrame f(w, kH);
+    const FilterSettings saved = filterSettings;
     filterSettings = defaultFilterSettings();
-    filterSettings.harmonicsNumber = (int)state.range(0);
+    filterSettings.harmonicsNumber = n;
+    f.chainCopy();  // rows h-2, h-1 keep it; the stage rewrites the others
     for (auto _ : state) {
-        f.chainCopy();
         zelt_lpf::FilterFull(&f.fa, nullptr);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    setFrameCounters(state);
+    filterSettings = saved;
+    setFrameCounters(state, fullMacs(n, w, kH - 2));
 }
-BENCHMARK(BM_FullWeighted)->Arg(10)->Arg(64)->Arg(352)->Unit(benchmark::kMillisecond);
 
 // The plain form also reports its own per-frame cycle count from its log.
-void BM_FullTimed(benchmark::State &state)
+void fullTimed(benchmark::State &state, int n, int w)
 {
     char name[] = "/tmp/zelt_bench_timing_XXXXXX";
     const int fd = mkstemp(name);
     if (fd >= 0)
         close(fd);
     setenv("ZELT_TIMING_LOG", name, 1);
-    Tables tables(ANGLE_DIVIDE);
-    BenchFrame f;
+    Tables tables(w, ANGLE_DIVIDE);
+    BenchFrame f(w, kH);
+    const FilterSettings saved = filterSettings;
     filterSettings = defaultFilterSettings();
-    filterSettings.harmonicsNumber = (int)state.range(0);
+    filterSettings.harmonicsNumber = n;
     for (auto _ : state) {
-        f.chainCopy();
         zelt::FilterFull(&f.fa, nullptr);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    setFrameCounters(state);
-    double total = 0.0;
-    long lines = 0;
+    filterSettings = saved;
+    setFrameCounters(state, fullMacs(n, w, kH));
+    std::vector<double> cycles;
     std::ifstream in(name);
-    for (std::string line; std::getline(in, line); lines++) {
+    for (std::string line; std::getline(in, line);) {
         unsigned hi = 0, lo = 0;
         if (sscanf(line.c_str(), "FilterFull (MMX) - %u : %u clocks", &hi, &lo) == 2)
-            total += (double)hi * 4294967296.0 + lo;
+            cycles.push_back((double)hi * 4294967296.0 + lo);
     }
-    if (lines > 0)
-        state.counters["cycles/frame"] = total / (double)lines;
+    // The median frame: the log counts wall-clock cycles, so a frame that
+    // waited for the processor counts its wait too.
+    if (!cycles.empty()) {
+        std::sort(cycles.begin(), cycles.end());
+        state.counters["log_cycles"] = cycles[cycles.size() / 2];
+    }
     unsetenv("ZELT_TIMING_LOG");
     remove(name);
 }
-BENCHMARK(BM_FullTimed)->Arg(10)->Arg(64)->Arg(352)->Unit(benchmark::kMillisecond);
+
+void BM_FullTimed(benchmark::State &state)
+{
+    fullTimed(state, (int)state.range(0), (int)state.range(1));
+}
+
+void BM_FullTimedAtLevel(benchmark::State &state)
+{
+    LevelScope level(state, (CpuLevel)state.range(0));
+    if (level.ok)
+        fullTimed(state, (int)state.range(1), 720);
+}
+
+// The sweep of the scaling chart: N at width 720, width at N = 352.
+void scalingArgs(benchmark::internal::Benchmark *b)
+{
+    for (int n : {10, 32, 64, 128, 256, 352, 512, 720})
+        b->Args({n, 720});
+    for (int w : {360, 1440})
+        b->Args({352, w});
+    b->Args({10, 360});
+    b->Args({10, 1440});
+}
+BENCHMARK(BM_FullWeighted)->Apply(scalingArgs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullTimed)->Apply(scalingArgs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullTimedAtLevel)->Args({CPU_MMX, 352})->Args({CPU_MMX, 10})->Unit(benchmark::kMillisecond);
+
+void BM_UnpackPackFrame(benchmark::State &state)
+{
+    const int w = (int)state.range(0);
+    BenchFrame f(w, kH);
+    std::vector<int16_t> planar((size_t)3 * w);
+    for (auto _ : state) {
+        for (int r = 0; r < kH; r++) {
+            unpackRow(f.srcBuf.data() + (size_t)r * w, planar.data(), w);
+            packRow(planar.data(), f.dstBuf.data() + (size_t)r * w, w);
+        }
+        benchmark::DoNotOptimize(f.dstBuf.data());
+    }
+    setFrameCounters(state, 0);
+}
+BENCHMARK(BM_UnpackPackFrame)->Arg(360)->Arg(720)->Arg(1440)->Unit(benchmark::kMicrosecond);
 
 void BM_Notch(benchmark::State &state)
 {
-    Tables tables(ANGLE_RECIPROCAL);
-    BenchFrame f;
+    LevelScope level(state, (CpuLevel)state.range(0));
+    if (!level.ok)
+        return;
+    Tables tables(720, ANGLE_RECIPROCAL);
+    BenchFrame f(720, kH);
+    const FilterSettings saved = filterSettings;
     filterSettings = defaultFilterSettings();
     filterSettings.minHarmonic = 20;
-    filterSettings.maxHarmonic = 20 + (int)state.range(0);
+    filterSettings.maxHarmonic = 20 + (int)state.range(1);
     for (auto _ : state) {
         state.PauseTiming();
         f.srcBuf = f.original;  // the stage tapers its source in place
@@ -131,15 +231,20 @@ void BM_Notch(benchmark::State &state)
         notchFilter(&f.fa, nullptr);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    setFrameCounters(state);
+    filterSettings = saved;
+    setFrameCounters(state, 0);
 }
-BENCHMARK(BM_Notch)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Notch)->ArgsProduct({{CPU_SCALAR, CPU_AVX512}, {1, 8, 32}})->Unit(benchmark::kMillisecond);
 
 void BM_DcAverage(benchmark::State &state)
 {
-    BenchFrame f;
+    LevelScope level(state, (CpuLevel)state.range(0));
+    if (!level.ok)
+        return;
+    BenchFrame f(720, kH);
+    const FilterSettings saved = filterSettings;
     filterSettings = defaultFilterSettings();
-    filterSettings.dcTemporal = (uint8_t)state.range(0);
+    filterSettings.dcTemporal = (uint8_t)state.range(1);
     dcHistoryReset();
     for (auto _ : state) {
         f.chainCopy();
@@ -147,9 +252,10 @@ void BM_DcAverage(benchmark::State &state)
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
     dcHistoryReset();
-    setFrameCounters(state);
+    filterSettings = saved;
+    setFrameCounters(state, 0);
 }
-BENCHMARK(BM_DcAverage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DcAverage)->ArgsProduct({{CPU_SCALAR, CPU_AVX512}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // Kernels per level: one 720-pixel row.
 void BM_AddComponent(benchmark::State &state)
@@ -161,20 +267,21 @@ void BM_AddComponent(benchmark::State &state)
         return;
     }
     state.SetLabel(cpuLevelName(level));
-    std::vector<int32_t> s(kW), c(kW);
-    std::vector<uint32_t> row(kW);
+    const int w = 720;
+    std::vector<int32_t> s(w), c(w);
+    std::vector<uint32_t> row(w);
     std::mt19937 rng(3);
-    for (int j = 0; j < kW; j++) {
+    for (int j = 0; j < w; j++) {
         s[(size_t)j] = (int32_t)(rng() % 513) - 256;
         c[(size_t)j] = (int32_t)(rng() % 513) - 256;
         row[(size_t)j] = rng();
     }
     const HarmonicCoeffs coeffs{{-1200, 3400}, {560, -7800}, {90, 10}};
     for (auto _ : state) {
-        dsp.addComponent(row.data(), kW, &coeffs, s.data(), c.data());
+        dsp.addComponent(row.data(), w, &coeffs, s.data(), c.data());
         benchmark::DoNotOptimize(row.data());
     }
-    state.SetItemsProcessed(state.iterations() * kW);
+    state.SetItemsProcessed(state.iterations() * w);
 }
 BENCHMARK(BM_AddComponent)->DenseRange(CPU_SCALAR, CPU_AVX512);
 
@@ -187,17 +294,18 @@ void BM_DcShiftRow(benchmark::State &state)
         return;
     }
     state.SetLabel(cpuLevelName(level));
-    std::vector<uint32_t> row(kW);
+    const int w = 720;
+    std::vector<uint32_t> row(w);
     std::mt19937 rng(4);
     for (uint32_t &p : row)
         p = rng();
     int flip = 1;
     for (auto _ : state) {
-        dsp.dcShiftRow(row.data(), kW, 7 * flip, -5 * flip, 3 * flip);
+        dsp.dcShiftRow(row.data(), w, 7 * flip, -5 * flip, 3 * flip);
         flip = -flip;
         benchmark::DoNotOptimize(row.data());
     }
-    state.SetItemsProcessed(state.iterations() * kW);
+    state.SetItemsProcessed(state.iterations() * w);
 }
 BENCHMARK(BM_DcShiftRow)->DenseRange(CPU_SCALAR, CPU_AVX512);
 

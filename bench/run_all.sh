@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The speed goals in one run: builds the benchmarks (native) and the 32-bit
+# modules, runs the benchmarks with repetitions, times the MMX modules under
+# Wine, and writes bench/results/{bench.json,wine.json,summary.md,scaling.png}.
+#
+#   bench/run_all.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]]
+# Defaults: out/native and out/win32 (configured here when missing).
+# REPETITIONS (default 5) and FRAMES (Wine frames per case, default 12).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+native=${1:-$root/out/native}
+win=${2:-$root/out/win32}
+results=$root/bench/results
+jobs=${ZELT_JOBS:-2}
+mkdir -p "$results"
+
+[ -f "$native/build.ninja" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
+ninja -C "$native" -j"$jobs" zelt_bench
+if [ ! -f "$win/build.ninja" ]; then
+  cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+fi
+ninja -C "$win" -j"$jobs" zelt zelt_lpf frame_timing
+
+# What the goals need: the peak and the clock, full processing over the
+# scaling sweep, the floor of small N, the stages at the scalar and the best
+# level, and the whole-frame kernels.
+filter='maddPeak|coreClock|BM_Full|BM_UnpackPackFrame|BM_Notch/|BM_DcAverage/|BM_SpectrumDisplay(Lpf|Bars)/[04]/'
+filter+='|Frame720x576/avx512'
+"$native/bench/zelt_bench" --benchmark_filter="$filter" --benchmark_repetitions="${REPETITIONS:-5}" \
+  --benchmark_min_time=0.3 --benchmark_out="$results/bench.json" --benchmark_out_format=json
+
+"$root/bench/win32/run_timing.sh" "$win" "$results/wine.json" "${FRAMES:-12}" 10 352
+# Debian's interpreter, where python3-matplotlib lives (another python3 may
+# come first on PATH).
+py=/usr/bin/python3
+[ -x "$py" ] || py=python3
+"$py" "$root/bench/report.py" "$results/bench.json" "$results/wine.json" "$results"
