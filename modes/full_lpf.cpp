@@ -85,7 +85,7 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     buf.spectrum = allocRecords(1, (size_t)count);
     buf.scratch = allocRecords((size_t)chunk, (size_t)count);
     buf.gains = (float *)malloc(((size_t)count + 1) * sizeof(float));
-    buf.planar = (PlanarRow *)calloc((size_t)chunk * 3, (size_t)w * sizeof(PlanarRow));
+    buf.planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));  // unpacked before read
     buf.work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
     if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.gains || !buf.planar || !buf.work)
         return 0;

@@ -51,7 +51,8 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     // rebuilt straight into the destination.
     const int chunk = frameChunkRows(w, h, count);
 
-    PlanarRow *planar = (PlanarRow *)calloc((size_t)chunk * 3, (size_t)w * sizeof(PlanarRow));
+    // Every sample the analysis reads is unpacked first: no need to clear.
+    PlanarRow *planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));
     if (!planar)
         return 0;
     // A log that cannot be opened costs the frame its line, not its processing.
