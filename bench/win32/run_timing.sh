@@ -16,6 +16,7 @@ shift $(( $# < 3 ? $# : 3 ))
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(10 352)
 
+unset ZELT_CPU  # the modules' own default: MMX
 export WINEPREFIX="$build/wineprefix-timing" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 xvfb_pid=
 cleanup() {

@@ -172,9 +172,11 @@ void analyse_row_avx512(const int16_t *planar, int first, int end, int w, Harmon
 // sample pairs 4q+2p, 4q+2p+1 of every quad q. One vpbroadcastq of a quad of
 // samples against one layout vector thus feeds four harmonics at once, and
 // the only horizontal work left is adding the two phases p of each output at
-// the end. A tile is up to two rows by four groups (sixteen harmonics), 24
-// accumulators; the tile's slice of the layout stays in cache while the rows
-// of a block pass over it.
+// the end. A tile is two rows by up to four groups (sixteen harmonics) or
+// four rows by up to two groups, 24 accumulators at most; the tile's slice of
+// the layout stays in cache while the rows of a block pass over it. The mean
+// level, and one or two harmonics past the last whole group, take a plain
+// pass over the rows of their own.
 
 namespace {
 
