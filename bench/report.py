@@ -216,6 +216,22 @@ def main():
         say(f"| {form} | " + " | ".join(fmt(get(f'{prefix}/352/{w}')['cpu_ms']) for w in widths) + " |")
     say("")
 
+    try:
+        runs = [line.strip() for line in open(f"{out}/e2e.txt") if line.strip()]
+    except OSError:
+        runs = []
+    if runs:
+        say("## End to end: the README's main job (quorvel, 50 frames of 720 x 576, FFV1 in Matroska)")
+        say("")
+        say("Decoding and encoding run on threads of their own, the module on the calling thread.")
+        say("")
+        say("| options | quorvel's summary | CPU user, system s |")
+        say("|---|---|---|")
+        for run in runs:
+            options, summary, cpu = (part.strip() for part in run.split("|"))
+            say(f"| {options} | {summary} | {cpu.replace('cpu ', '').replace(' ', ', ')} |")
+        say("")
+
     text = "\n".join(lines) + "\n"
     open(f"{out}/summary.md", "w").write(text)
     print(text)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The speed goals in one run: builds the benchmarks (native) and the 32-bit
 # modules, runs the benchmarks with repetitions, times the MMX modules under
-# Wine, and writes bench/results/{bench.json,wine.json,summary.md,scaling.png}.
+# Wine, times the README's main job end to end, and writes bench/results/
+# {bench.json,wine.json,e2e.txt,summary.md,scaling.png}.
 #
 #   bench/run_all.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]]
 # Defaults: out/native and out/win32 (configured here when missing).
@@ -16,7 +17,7 @@ jobs=${ZELT_JOBS:-2}
 mkdir -p "$results"
 
 [ -f "$native/build.ninja" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
-ninja -C "$native" -j"$jobs" zelt_bench
+ninja -C "$native" -j"$jobs" zelt_bench quorvel
 if [ ! -f "$win/build.ninja" ]; then
   cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 fi
@@ -31,8 +32,28 @@ filter+='|Frame720x576/avx512'
   --benchmark_min_time=0.3 --benchmark_out="$results/bench.json" --benchmark_out_format=json
 
 "$root/bench/win32/run_timing.sh" "$win" "$results/wine.json" "${FRAMES:-12}" 10 352
+
+# End to end: the README's main job (the sample clip, cleaned with the options
+# analyse suggests), three runs each, quorvel's own summary line and the
+# process's CPU time.
+clip=$(mktemp -d)
+trap 'rm -rf "$clip"' EXIT
+quorvel=$native/bin/quorvel
+"$quorvel" sample "$clip/interference.mkv" 2>/dev/null
+: >"$results/e2e.txt"
+while read -r options; do
+  for _ in 1 2 3; do
+    # shellcheck disable=SC2086  # the suggestion is a list of options
+    /usr/bin/time -f "cpu %U %S" -o "$clip/time" "$quorvel" $options "$clip/interference.mkv" "$clip/out.mkv" \
+      2>"$clip/log"
+    echo "$options | $(grep -o '[0-9]* frames.*fps)' "$clip/log") | $(cat "$clip/time")" >>"$results/e2e.txt"
+  done
+done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quorvel \(.*\) INPUT OUTPUT$/\1/p')
+
 # Debian's interpreter, where python3-matplotlib lives (another python3 may
 # come first on PATH).
 py=/usr/bin/python3
 [ -x "$py" ] || py=python3
 "$py" "$root/bench/report.py" "$results/bench.json" "$results/wine.json" "$results"
+echo "End to end (quorvel, the sample clip):"
+cat "$results/e2e.txt"
