@@ -106,15 +106,24 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     RejectionCurve curve;
     buildRejectionCurve(buf.spectrum, count, count, &curve);
 
-    // Pass 2: the mean (harmonic 0) passes unscaled; a gain of 1.0 copies it.
+    // Pass 2: the mean (harmonic 0) passes unscaled; a gain of 1.0 copies it,
+    // so when every gain is 1.0 (always below harmonic 60) the stored rows
+    // are synthesised as they are.
+    bool allOne = true;
     if (count >= 1)
         buf.gains[0] = 1.0f;
-    for (int k = 1; k < count; k++)
+    for (int k = 1; k < count; k++) {
         buf.gains[k] = rejectionGain(&curve, k);
+        allOne = allOne && buf.gains[k] == 1.0f;
+    }
     for (int r0 = 0; r0 < rows; r0 += chunk) {
         const int nr = rows - r0 < chunk ? rows - r0 : chunk;
-        modesDsp().scaleRecords(buf.store + (size_t)r0 * count, buf.scratch, count, nr, count, buf.gains);
-        synthesiseRows(buf.scratch, count, nr, n, w, bitmapRow(dst, r0), dst->pitch, buf.work);
+        const HarmonicCoeffs *block = buf.store + (size_t)r0 * count;
+        if (!allOne) {
+            modesDsp().scaleRecords(block, buf.scratch, count, nr, count, buf.gains);
+            block = buf.scratch;
+        }
+        synthesiseRows(block, count, nr, n, w, bitmapRow(dst, r0), dst->pitch, buf.work);
     }
     return 0;
 }
