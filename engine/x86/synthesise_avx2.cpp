@@ -171,13 +171,13 @@ void synthesise_row_avx2(int32_t *work, int count, int w, const HarmonicCoeffs *
     }
     uint32_t coef[kChunk][3];
     Job job = {work, w, n, sin16, cos16, stride, coef, {0, 0, 0}, {0, 0, 0}};
-        for (int p = 0; p < 3; p++)
+    for (int p = 0; p < 3; p++)
         packMeanPair(planeChannel(coeffs[0], p), &job.h0Lo[p], &job.h0Hi[p]);
     const bool direct = count <= kChunk;
     for (int h0 = 0; h0 < count; h0 += kChunk) {
         const int h1 = count - h0 > kChunk ? h0 + kChunk : count;
         for (int h = h0; h < h1; h++)
-                        for (int p = 0; p < 3; p++)
+            for (int p = 0; p < 3; p++)
                 coef[h - h0][p] = packPair(planeChannel(coeffs[h], p));
         int j0 = 0;
         for (; j0 + kBlock <= n; j0 += kBlock)
