@@ -1,23 +1,13 @@
 // The main job: every frame of INPUT through one module instance into OUTPUT.
 //
-// Frames go decode -> filter -> encode through FrameJobs, a few of them in
-// flight: decoding and encoding run on threads of their own, the module on
-// this (the calling) thread, which takes the frames one at a time and in
-// order, as the editor would hand them. A job carries the audio packets read
-// before its frame, so that the output is written in the same order as by a
-// single thread.
+// Frames go decode -> filter -> encode one at a time through a FrameJob. The
+// stages share nothing but the job, so a later version can run decoding and
+// encoding on threads of their own with a few jobs in flight, as long as the
+// filter stage takes them one at a time and in order.
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "cli/commands.h"
 #include "cli/media.h"
@@ -37,82 +27,6 @@ void onSignal(int)
 struct FrameJob {
     HostBitmap src, dst;
     int64_t pts = 0;
-    std::vector<AVPacket *> audio;  // read before this frame, copied before it is written
-    bool last = false;              // no frame: the end of the input (audio may still come with it)
-
-    ~FrameJob() { dropAudio(); }
-    void dropAudio()
-    {
-        for (AVPacket *p : audio)
-            av_packet_free(&p);
-        audio.clear();
-    }
-};
-
-// Jobs in flight: one being decoded, one filtered, one encoded, and one
-// spare so that no stage waits for a hand-over.
-const int JOBS_IN_FLIGHT = 4;
-
-// A queue between two stages. pop waits for an item and returns false once
-// the queue is closed (what is left in it is abandoned: closing stops a run).
-class Channel {
-public:
-    void push(FrameJob *job)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        items_.push_back(job);
-        ready_.notify_one();
-    }
-    bool pop(FrameJob *&job)
-    {
-        std::unique_lock<std::mutex> hold(lock_);
-        ready_.wait(hold, [this] { return !items_.empty() || closed_; });
-        if (closed_)
-            return false;
-        job = items_.front();
-        items_.pop_front();
-        return true;
-    }
-    void close()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        closed_ = true;
-        ready_.notify_all();
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable ready_;
-    std::deque<FrameJob *> items_;
-    bool closed_ = false;
-};
-
-// The first failure of any stage; every stage stops at the next hand-over.
-class Failure {
-public:
-    void set(const std::string &message)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        if (!failed_) {
-            failed_ = true;
-            message_ = message;
-        }
-    }
-    bool failed()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return failed_;
-    }
-    std::string message()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return message_;
-    }
-
-private:
-    std::mutex lock_;
-    bool failed_ = false;
-    std::string message_;
 };
 
 std::string sizeText(int w, int h)
@@ -198,15 +112,11 @@ int runProcess(const Options &o)
     }
     const VideoInfo &info = reader.info();
 
-    std::vector<std::unique_ptr<FrameJob>> jobs;
-    for (int i = 0; i < JOBS_IN_FLIGHT; i++) {
-        jobs.push_back(std::make_unique<FrameJob>());
-        if (!jobs.back()->src.allocate(info.width, info.height) || !jobs.back()->dst.allocate(info.width, info.height)) {
-            reportError("not enough memory for " + sizeText(info.width, info.height) + " frames");
-            return EXIT_FAILURE_RUN;
-        }
+    FrameJob job;
+    if (!job.src.allocate(info.width, info.height) || !job.dst.allocate(info.width, info.height)) {
+        reportError("not enough memory for " + sizeText(info.width, info.height) + " frames");
+        return EXIT_FAILURE_RUN;
     }
-    FrameJob &job = *jobs[0];
 
     const std::string modulePath = findModule(o.module);
     LoadedModule module;
@@ -254,6 +164,8 @@ int runProcess(const Options &o)
     }
     if (o.verbose)
         fprintf(stderr, "quorvel: output %s: %s\n", output.c_str(), writer.describe().c_str());
+    reader.setPacketSink([&writer](const AVPacket *pkt, std::string &e) { return writer.copyPacket(pkt, e); });
+
     if (!module.start(job.src, job.dst, err)) {
         reportError(err);
         return EXIT_FAILURE_RUN;
@@ -263,108 +175,33 @@ int runProcess(const Options &o)
     if (limit > 0 && (total < 0 || total > limit))
         total = limit;
     Progress progress(o.quiet, total);
-
-    Channel freeJobs, decoded, filtered;
-    for (auto &j : jobs)
-        freeJobs.push(j.get());
-    Failure failure;
-    // Stops every stage: each finds its queue closed at its next hand-over.
-    const auto stopAll = [&] {
-        freeJobs.close();
-        decoded.close();
-        filtered.close();
-    };
-
-    // Decoding: the reader's audio packets go with the frame that follows
-    // them; after the last frame, an end job carries the rest.
-    FrameJob *reading = nullptr;
-    reader.setPacketSink([&reading](const AVPacket *pkt, std::string &e) {
-        AVPacket *copy = av_packet_clone(pkt);
-        if (!copy) {
-            e = "out of memory";
-            return false;
-        }
-        reading->audio.push_back(copy);
-        return true;
-    });
-    std::thread decoder([&] {
-        std::string e;
-        for (int64_t n = 0;; n++) {
-            FrameJob *j = nullptr;
-            if (!freeJobs.pop(j))
-                return;
-            j->dropAudio();
-            j->last = false;
-            reading = j;
-            const int got = limit >= 0 && n >= limit ? 0 : reader.next(j->src, j->pts, e);
-            if (got < 0) {
-                failure.set(e);
-                stopAll();
-                return;
-            }
-            j->last = got == 0;
-            decoded.push(j);
-            if (j->last)
-                return;
-        }
-    });
-
-    // Encoding: the audio packets, then the frame, in the order they were read.
-    std::thread encoder([&] {
-        std::string e;
-        FrameJob *j = nullptr;
-        while (filtered.pop(j)) {
-            for (const AVPacket *p : j->audio)
-                if (!writer.copyPacket(p, e)) {
-                    failure.set(e);
-                    stopAll();
-                    return;
-                }
-            j->dropAudio();
-            if (j->last)
-                return;
-            if (!writer.write(j->dst, j->pts, e)) {
-                failure.set(e);
-                stopAll();
-                return;
-            }
-            freeJobs.push(j);
-        }
-    });
-
-    // Filtering, here: one frame at a time, in order.
     int64_t done = 0;
-    bool interrupted = false;
-    for (FrameJob *j = nullptr; decoded.pop(j);) {
+    while (limit < 0 || done < limit) {
         if (interruptRequested()) {
-            interrupted = true;
-            stopAll();
-            break;
+            progress.interrupt();
+            reportError("interrupted; '" + output + "' not written");
+            return EXIT_INTERRUPTED;
         }
-        if (!j->last) {
-            if (!module.run(j->src, j->dst, err)) {
-                failure.set(err + " at frame " + std::to_string(done + 1));
-                stopAll();
-                break;
-            }
-            done++;
-            progress.frameDone();
+        const int got = reader.next(job.src, job.pts, err);
+        if (got < 0) {
+            progress.interrupt();
+            reportError(err);
+            return EXIT_FAILURE_RUN;
         }
-        filtered.push(j);
-        if (j->last)
+        if (got == 0)
             break;
-    }
-    decoder.join();
-    encoder.join();
-    if (interrupted || interruptRequested()) {
-        progress.interrupt();
-        reportError("interrupted; '" + output + "' not written");
-        return EXIT_INTERRUPTED;
-    }
-    if (failure.failed()) {
-        progress.interrupt();
-        reportError(failure.message());
-        return EXIT_FAILURE_RUN;
+        if (!module.run(job.src, job.dst, err)) {
+            progress.interrupt();
+            reportError(err + " at frame " + std::to_string(done + 1));
+            return EXIT_FAILURE_RUN;
+        }
+        if (!writer.write(job.dst, job.pts, err)) {
+            progress.interrupt();
+            reportError(err);
+            return EXIT_FAILURE_RUN;
+        }
+        done++;
+        progress.frameDone();
     }
     module.end();
     if (done == 0) {
