@@ -56,3 +56,19 @@ int synthesiseRows(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows
     engineDsp().synthesiseRows(coeffs, coeffStride, rows, count, w, dst, pitch, work, &tables);
     return 0;
 }
+
+int analysePixelRows(const uint32_t *src, ptrdiff_t pitch, int rows, int count, int w, PlanarRow *planar,
+                     ptrdiff_t planarStride, HarmonicCoeffs *out, ptrdiff_t outStride)
+{
+    // Up to four groups of four harmonics take one pass of the analysis over
+    // a few rows at a time (see the whole-frame kernels); beyond that the
+    // tables are the larger working set and every row of the chunk shares them.
+    const int step = count <= 17 ? 4 : rows;
+    for (int a = 0; a < rows; a += step) {
+        const int b = rows - a < step ? rows : a + step;
+        for (int r = a; r < b; r++)
+            unpackRow((const uint32_t *)((const uint8_t *)src + r * pitch), planar + (r - a) * planarStride, w);
+        analyseRows(planar, planarStride, b - a, count, w, out + a * outStride, outStride);
+    }
+    return 0;
+}

@@ -30,3 +30,11 @@ int analyseRows(const PlanarRow *planar, ptrdiff_t planarStride, int rows, int c
                 ptrdiff_t outStride);
 int synthesiseRows(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
                    ptrdiff_t pitch, int32_t *work);
+
+// unpackRow then analyseRows for `rows` pixel rows `pitch` bytes apart, with
+// `planar` (room for min(rows, 32) planar rows, planarStride apart) as the
+// unpack buffer. With few harmonics the tables fit the first-level cache, and
+// so do four unpacked rows: those are unpacked just before they are analysed
+// instead of sending the whole chunk through the second-level cache first.
+int analysePixelRows(const uint32_t *src, ptrdiff_t pitch, int rows, int count, int w, PlanarRow *planar,
+                     ptrdiff_t planarStride, HarmonicCoeffs *out, ptrdiff_t outStride);

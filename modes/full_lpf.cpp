@@ -93,10 +93,8 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     // Pass 1: analyse every row once and accumulate the weighted power.
     for (int r0 = 0; r0 < rows; r0 += chunk) {
         const int nr = rows - r0 < chunk ? rows - r0 : chunk;
-        for (int r = 0; r < nr; r++)
-            unpackRow(bitmapRow(src, r0 + r), buf.planar + r * planarStride, w);
         HarmonicCoeffs *block = buf.store + (size_t)r0 * count;
-        analyseRows(buf.planar, planarStride, nr, n, w, block, count);
+        analysePixelRows(bitmapRow(src, r0), src->pitch, nr, n, w, buf.planar, planarStride, block, count);
         modesDsp().weightedPower(block, count, nr, count, buf.power);
     }
     for (int k = 0; k < count; k++)

@@ -66,9 +66,7 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
         readCycleCounter(start);
         for (int r0 = 0; r0 < h; r0 += chunk) {
             const int rows = h - r0 < chunk ? h - r0 : chunk;
-            for (int r = 0; r < rows; r++)
-                unpackRow(bitmapRow(src, r0 + r), planar + r * planarStride, w);
-            analyseRows(planar, planarStride, rows, n, w, coeffs, count);
+            analysePixelRows(bitmapRow(src, r0), src->pitch, rows, n, w, planar, planarStride, coeffs, count);
             synthesiseRows(coeffs, count, rows, n, w, bitmapRow(dst, r0), dst->pitch, work);
         }
         readCycleCounter(end);

@@ -312,4 +312,35 @@ TEST(RowsOperations, SameAsRowOperationsAtEveryLevel)
     freeTrigTables16();
 }
 
+// Pixel rows straight into records: the same as unpacking and analysing row by
+// row, whether the rows go four at a time (few harmonics) or all together,
+// with padded rows and an unpack buffer of exactly the rows asked for.
+TEST(RowsOperations, PixelRowsAnalyseAsUnpackedRows)
+{
+    const int w = 201, h = 7, pitch = 4 * w + 44;
+    ASSERT_EQ(0, buildTrigTables16(w, w, ANGLE_RECIPROCAL));
+    Random rng(12);
+    std::vector<uint8_t> frame((size_t)pitch * h);
+    for (auto &b : frame)
+        b = (uint8_t)rng.u32();
+    for (int count : {1, 10, 17, 18, 40}) {
+        for (int l = CPU_SCALAR; l <= cpuDetect(); l++) {
+            engineDspSetCap((CpuLevel)l);
+            std::vector<HarmonicCoeffs> byRow((size_t)count * h), byFrame(byRow.size());
+            std::vector<int16_t> planar((size_t)3 * w);
+            for (int r = 0; r < h; r++) {
+                unpackRow((const uint32_t *)&frame[(size_t)r * pitch], planar.data(), w);
+                analyseRow(planar.data(), count, w, &byRow[(size_t)r * count]);
+            }
+            std::vector<int16_t> buffer((size_t)3 * w * h);
+            EXPECT_EQ(0, analysePixelRows((const uint32_t *)frame.data(), pitch, h, count, w, buffer.data(), 3 * w,
+                                          byFrame.data(), count));
+            EXPECT_EQ(0, memcmp(byRow.data(), byFrame.data(), byRow.size() * sizeof(HarmonicCoeffs)))
+                << "level " << l << ", " << count << " harmonics";
+        }
+    }
+    engineDspSetCap(cpuCapFromEnv());
+    freeTrigTables16();
+}
+
 }  // namespace
