@@ -59,10 +59,20 @@ void buildLowPassKernel(int length, float *taps)
         taps[n] = (float)((double)taps[n] * scale);
 }
 
+namespace {
+
+// The taps depend on nothing but their number: built once, not every frame.
+struct LowPassTaps {
+    float taps[LOW_PASS_LENGTH + 1];
+    LowPassTaps() { buildLowPassKernel(LOW_PASS_LENGTH, taps); }
+};
+
+}  // namespace
+
 void buildRejectionCurve(const HarmonicCoeffs *spectrum, int records, int harmonics, RejectionCurve *curve)
 {
-    float taps[LOW_PASS_LENGTH + 1];
-    buildLowPassKernel(LOW_PASS_LENGTH, taps);
+    static const LowPassTaps kernel;
+    const float *taps = kernel.taps;
 
     // Harmonics outside the measured band keep the gain the decision gives
     // every harmonic it does not attenuate; the smoothing reads them.
