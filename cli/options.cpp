@@ -42,7 +42,7 @@ struct GeneralOption {
 const GeneralOption generalOptions[] = {
     {"--module", true, P},      {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
     {"--cpu", true, P | A},     {"--quiet", false, P | S}, {"--verbose", false, P},   {"--json", false, A | C},
-    {"--peaks", true, A},       {"--clean", true, S},
+    {"--peaks", true, A},       {"--clean", true, S},      {"--serial", false, P},
 };
 
 void addSetting(Options &o, const SettingOption &s, const std::string &value)
@@ -261,6 +261,8 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.quiet = true;
         } else if (name == "--verbose") {
             o.verbose = true;
+        } else if (name == "--serial") {
+            o.serial = true;
         } else if (name == "--json") {
             o.json = true;
         } else if (name == "--clean") {
@@ -327,5 +329,7 @@ const char *usageText()
            "                                cap the instruction set the module may use\n"
            "  --quiet                       no progress or notes\n"
            "  --verbose                     show the module, settings and formats used\n"
+           "  --serial                      decode, filter and encode one after another on\n"
+           "                                one thread (default: each on its own thread)\n"
            "  --help, --version\n";
 }

@@ -21,6 +21,7 @@ struct Options {
     std::string cpu;      // instruction-set cap; empty: none
     bool quiet = false;
     bool verbose = false;
+    bool serial = false;  // no decoding and encoding threads
     // analyse, compare
     bool json = false;
     int peaks = 8;
