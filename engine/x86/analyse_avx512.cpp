@@ -10,12 +10,15 @@
 #include "engine/x86/vnni.h"  // first: it includes the intrinsics header
 #include <string.h>
 
+#include <type_traits>
+
 #include "engine/fixed_point.h"
 #include "engine/x86/dsp_x86.h"
 
 namespace {
 
 #define ALWAYS_INLINE inline __attribute__((always_inline))
+#define ALWAYS_INLINE_LAMBDA __attribute__((always_inline))
 
 constexpr int kGroup = 4;  // harmonics per pass
 
@@ -213,19 +216,22 @@ void rowPass(const int16_t *const x[3 * R], int n4, const int16_t *sin16, const 
 #pragma GCC unroll 6
         for (int i = 0; i < 3 * R; i++)
             lanes[i] = _mm512_setzero_si512();
-        for (int j = base; j < end; j += 32) {
-            const __mmask32 m = end - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (end - j)) - 1);
+        // 32 samples from j, those from `end` on masked off.
+        const auto step = [&](int j, __mmask32 m, auto masked) ALWAYS_INLINE_LAMBDA {
+            const auto load = [&](const int16_t *p) {
+                return decltype(masked)::value ? _mm512_maskz_loadu_epi16(m, p) : _mm512_loadu_si512(p);
+            };
             __m512i t[2 * (NH > 0 ? NH : 1)];
 #pragma GCC unroll 2
             for (int k = 0; k < NH; k++) {
-                t[2 * k] = _mm512_maskz_loadu_epi16(m, s[k] + j);
-                t[2 * k + 1] = _mm512_maskz_loadu_epi16(m, c[k] + j);
+                t[2 * k] = load(s[k] + j);
+                t[2 * k + 1] = load(c[k] + j);
             }
 #pragma GCC unroll 2
             for (int r = 0; r < R; r++) {
 #pragma GCC unroll 3
                 for (int p = 0; p < 3; p++) {
-                    __m512i v = _mm512_maskz_loadu_epi16(m, x[3 * r + p] + j);
+                    __m512i v = load(x[3 * r + p] + j);
                     __asm__("" : "+v"(v));
                     lanes[3 * r + p] = _mm512_add_epi16(lanes[3 * r + p], v);
 #pragma GCC unroll 2
@@ -236,7 +242,12 @@ void rowPass(const int16_t *const x[3 * R], int n4, const int16_t *sin16, const 
                     }
                 }
             }
-        }
+        };
+        int j = base;
+        for (; j + 32 <= end; j += 32)
+            step(j, ~(__mmask32)0, std::false_type());
+        if (j < end)
+            step(j, (__mmask32)((1u << (end - j)) - 1), std::true_type());
 #pragma GCC unroll 6
         for (int i = 0; i < 3 * R; i++) {
             const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes[i]), _mm512_extracti64x4_epi64(lanes[i], 1));
