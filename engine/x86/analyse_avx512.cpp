@@ -349,12 +349,15 @@ ALWAYS_INLINE void storeGroup(HarmonicCoeffs *o, __m256i blue, __m256i green, __
         _mm512_mask_storeu_epi64(q + 8, (__mmask8)((1u << (qwords - 8)) - 1), rest);
 }
 
-// The planes of up to four rows of a tile.
+// The planes of up to four rows of a tile. One pointer a row, the planes
+// reached through the plane length: twelve plane pointers would not fit the
+// general registers next to the loop's own.
 struct PlanarRows {
-    const int16_t *x[12];  // three planes of up to four rows
-    typedef const int16_t *const *Row;
-    ALWAYS_INLINE Row row(int r, int) const { return x + 3 * r; }
-    ALWAYS_INLINE __m512i quad(Row planes, int q, int p) const { return quadOf(planes[p] + 4 * q); }
+    const int16_t *x[4];
+    ptrdiff_t w;
+    typedef const int16_t *Row;
+    ALWAYS_INLINE Row row(int r, int q) const { return x[r] + 4 * q; }
+    ALWAYS_INLINE __m512i quad(Row planes, int, int p) const { return quadOf(planes + p * w); }
 };
 
 // R rows by HV groups: harmonics h0 .. h0 + 4 HV - 1, of which `records` are
@@ -465,8 +468,8 @@ struct PlanarSources {
     {
         PlanarRows k = {};
         for (int i = 0; i < n; i++)
-            for (int p = 0; p < 3; p++)
-                k.x[3 * i + p] = planar + (r + i) * stride + p * (ptrdiff_t)w;
+            k.x[i] = planar + (r + i) * stride;
+        k.w = w;
         return k;
     }
 };
