@@ -7,6 +7,8 @@
 
 #include "display/display.h"
 #include "display/display_dsp.h"
+#include "display/frame.h"
+#include "display/graticule.h"
 #include "engine/dsp.h"
 #include "engine/trig_tables.h"
 #include "host/settings.h"
@@ -107,6 +109,31 @@ BENCHMARK_TEMPLATE(BM_SpectrumDisplay, zelt::runSpectrumDisplay, ANGLE_DIVIDE)
     ->Name("BM_SpectrumDisplayBars")
     ->Apply(displayArgs)
     ->Unit(benchmark::kMillisecond);
+
+// What every display frame does whatever the level: the clear of the whole
+// destination (the floor of the bar display at small N) and the scale.
+void BM_DisplayClear(benchmark::State &state)
+{
+    DisplayFrames f;
+    for (auto _ : state) {
+        clearFrame(f.dst);
+        benchmark::DoNotOptimize(f.dstBuf.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * (int64_t)f.dst.size);
+}
+BENCHMARK(BM_DisplayClear)->Unit(benchmark::kMicrosecond);
+
+void BM_DisplayGraticule(benchmark::State &state)
+{
+    DisplayFrames f;
+    for (auto _ : state) {
+        zelt::drawGraticule(f.dst.data, f.dst.h, f.dst.w, f.dst.pitch);
+        benchmark::DoNotOptimize(f.dstBuf.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_DisplayGraticule)->Unit(benchmark::kMicrosecond);
 
 // One 720-pixel row.
 void BM_ConvertRowToYuv(benchmark::State &state)

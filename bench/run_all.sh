@@ -26,7 +26,7 @@ ninja -C "$win" -j"$jobs" zelt zelt_lpf frame_timing
 # What the goals need: the peak and the clock, full processing over the
 # scaling sweep, the floor of small N, the stages at the scalar and the best
 # level, and the whole-frame kernels.
-filter='maddPeak|coreClock|BM_Full|BM_UnpackPackFrame|BM_Notch/|BM_DcAverage/|BM_SpectrumDisplay(Lpf|Bars)/[04]/'
+filter='maddPeak|coreClock|BM_Full|BM_UnpackPackFrame|BM_Notch/|BM_DcAverage/|BM_SpectrumDisplay(Lpf|Bars)/[04]/|BM_Display(Clear|Graticule)'
 filter+='|Frame720x576/avx512'
 "$native/bench/zelt_bench" --benchmark_filter="$filter" --benchmark_repetitions="${REPETITIONS:-5}" \
   --benchmark_min_time=0.3 --benchmark_out="$results/bench.json" --benchmark_out_format=json
