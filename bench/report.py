@@ -235,7 +235,8 @@ def main():
     if runs:
         say("## End to end: the README's main job (quorvel, 50 frames of 720 x 576, FFV1 in Matroska)")
         say("")
-        say("Decoding and encoding run on threads of their own, the module on the calling thread.")
+        say("Decoding and encoding run on threads of their own, the module on the calling thread; with "
+            "--serial all three run on one thread.")
         say("")
         say("| options | quorvel's summary | CPU user, system s |")
         say("|---|---|---|")

@@ -41,6 +41,8 @@ trap 'rm -rf "$clip"' EXIT
 quorvel=$native/bin/quorvel
 "$quorvel" sample "$clip/interference.mkv" 2>/dev/null
 : >"$results/e2e.txt"
+# Each suggestion as quorvel runs it (decoding and encoding on threads of their
+# own) and all on one thread.
 while read -r options; do
   for _ in 1 2 3; do
     # shellcheck disable=SC2086  # the suggestion is a list of options
@@ -48,7 +50,8 @@ while read -r options; do
       2>"$clip/log"
     echo "$options | $(grep -o '[0-9]* frames.*fps)' "$clip/log") | $(cat "$clip/time")" >>"$results/e2e.txt"
   done
-done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quorvel \(.*\) INPUT OUTPUT$/\1/p')
+done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quorvel \(.*\) INPUT OUTPUT$/\1/p' |
+  sed 'p; s/$/ --serial/')
 
 # Debian's interpreter, where python3-matplotlib lives (another python3 may
 # come first on PATH).
