@@ -233,8 +233,25 @@ constexpr int kRowBlock = 32;  // rows whose packed coefficients fit the work bu
 struct SynthRow {
     const uint32_t *pairs;      // (sine, cosine) pairs, channel order red, green, blue, 3 per harmonic
     uint32_t h0Lo[3], h0Hi[3];  // harmonic 0 in plane order, see synthesis_pairs.h
+    uint32_t h0Flat[3];         // harmonic 0's term where its table row is flat, see flatMeanRow
     uint32_t *dst;
 };
+
+// Whether harmonic 0's table row is sine 0 and cosine 1024 at samples
+// 0..n-1, as the system's tables always have it (angle 0). Its term is then
+// the same 1024 x cosinePart (mod 2^32) at every sample, and the accumulators
+// start from that constant instead of a multiply-add per vector.
+bool flatMeanRow(const int16_t *sin16, const int16_t *cos16, int n)
+{
+    const __m512i zero = _mm512_setzero_si512(), unit = _mm512_set1_epi16(1024);
+    for (int j = 0; j < n; j += 32) {
+        const __mmask32 m = n - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (n - j)) - 1);
+        if (_mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, sin16 + j), zero) ||
+            _mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, cos16 + j), unit))
+            return false;
+    }
+    return true;
+}
 
 // Pairs of every record: vpmovsdw narrows six int32 fields to six saturated
 // words, i.e. three dwords (red, green, blue) of (sine, cosine).
@@ -335,10 +352,19 @@ ALWAYS_INLINE void wideHarmonics(const SynthRow *rows, int count, const int16_t 
 
 // Samples j .. j + 63 of R rows.
 template <int R>
-void wideSlice(const SynthRow *rows, int count, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride, int j)
+void wideSlice(const SynthRow *rows, int count, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride, int j,
+               bool flatMean)
 {
     __m512i acc[12 * R];
-    {
+    if (flatMean) {
+#pragma GCC unroll 2
+        for (int r = 0; r < R; r++)
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++)
+#pragma GCC unroll 4
+                for (int v = 0; v < 4; v++)
+                    acc[(3 * r + p) * 4 + v] = _mm512_set1_epi32((int)rows[r].h0Flat[p]);
+    } else {
         __m512i pr[4];
         slicePairs(sin16 + j, cos16 + j, pr);
 #pragma GCC unroll 2
@@ -369,7 +395,7 @@ void wideSlice(const SynthRow *rows, int count, const int16_t *sin16, const int1
 // vectors.
 template <int R, int V>
 void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
-                 int j, int k)
+                 int j, int k, bool flatMean)
 {
     __mmask16 m[V];
 #pragma GCC unroll 4
@@ -378,7 +404,15 @@ void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const in
         m[v] = left >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << left) - 1);
     }
     __m512i acc[3 * R * V];
-    {
+    if (flatMean) {
+#pragma GCC unroll 8
+        for (int r = 0; r < R; r++)
+#pragma GCC unroll 3
+            for (int p = 0; p < 3; p++)
+#pragma GCC unroll 4
+                for (int v = 0; v < V; v++)
+                    acc[(3 * r + p) * V + v] = _mm512_set1_epi32((int)rows[r].h0Flat[p]);
+    } else {
         __m512i pr[V];
 #pragma GCC unroll 4
         for (int v = 0; v < V; v++)
@@ -435,19 +469,19 @@ void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const in
 // as many as keep the accumulators within 24 registers.
 template <int V>
 void narrowSliceRows(const SynthRow *rows, int n, int count, const int16_t *sin16, const int16_t *cos16,
-                     ptrdiff_t stride, int j, int k)
+                     ptrdiff_t stride, int j, int k, bool flatMean)
 {
     int r = 0;
     if (V == 1)
         for (; r + 8 <= n; r += 8)
-            narrowSlice<8, 1>(rows + r, count, sin16, cos16, stride, j, k);
+            narrowSlice<8, 1>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
     if (V <= 2)
         for (; r + 4 <= n; r += 4)
-            narrowSlice<4, (V <= 2 ? V : 1)>(rows + r, count, sin16, cos16, stride, j, k);
+            narrowSlice<4, (V <= 2 ? V : 1)>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
     for (; r + 2 <= n; r += 2)
-        narrowSlice<2, V>(rows + r, count, sin16, cos16, stride, j, k);
+        narrowSlice<2, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
     if (r < n)
-        narrowSlice<1, V>(rows + r, count, sin16, cos16, stride, j, k);
+        narrowSlice<1, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
 }
 
 }  // namespace
@@ -465,6 +499,7 @@ void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride,
         return;
     }
     const ptrdiff_t stride = tables->n;
+    const bool flatMean = flatMeanRow(tables->sin16, tables->cos16, n);
     uint32_t *packed = (uint32_t *)work;
     for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
         const int nr = rows - r0 < kRowBlock ? rows - r0 : kRowBlock;
@@ -474,24 +509,26 @@ void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride,
             uint32_t *pairs = packed + (size_t)i * 3 * count;
             packRecords(rec, count, pairs);
             job[i].pairs = pairs;
-            for (int p = 0; p < 3; p++)
+            for (int p = 0; p < 3; p++) {
                 packMeanPair(planeChannel(rec[0], p), &job[i].h0Lo[p], &job[i].h0Hi[p]);
+                job[i].h0Flat[p] = 1024u * (uint32_t)planeChannel(rec[0], p).cosinePart;
+            }
             job[i].dst = (uint32_t *)((uint8_t *)dst + (r0 + i) * pitch);
         }
         int j = 0;
         for (; j + 64 <= n; j += 64) {
             int i = 0;
             for (; i + 2 <= nr; i += 2)
-                wideSlice<2>(job + i, count, tables->sin16, tables->cos16, stride, j);
+                wideSlice<2>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
             if (i < nr)
-                wideSlice<1>(job + i, count, tables->sin16, tables->cos16, stride, j);
+                wideSlice<1>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
         }
         const int k = n - j;
         switch ((k + 15) / 16) {
-        case 1: narrowSliceRows<1>(job, nr, count, tables->sin16, tables->cos16, stride, j, k); break;
-        case 2: narrowSliceRows<2>(job, nr, count, tables->sin16, tables->cos16, stride, j, k); break;
-        case 3: narrowSliceRows<3>(job, nr, count, tables->sin16, tables->cos16, stride, j, k); break;
-        case 4: narrowSliceRows<4>(job, nr, count, tables->sin16, tables->cos16, stride, j, k); break;
+        case 1: narrowSliceRows<1>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
+        case 2: narrowSliceRows<2>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
+        case 3: narrowSliceRows<3>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
+        case 4: narrowSliceRows<4>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
         default: break;
         }
     }
