@@ -32,7 +32,7 @@ int synthesiseRows(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows
                    ptrdiff_t pitch, int32_t *work);
 
 // unpackRow then analyseRows for `rows` pixel rows `pitch` bytes apart, with
-// `planar` (room for min(rows, 32) planar rows, planarStride apart) as the
+// `planar` (room for `rows` planar rows, planarStride apart) as the
 // unpack buffer. With few harmonics the tables fit the first-level cache, and
 // so do four unpacked rows: those are unpacked just before they are analysed
 // instead of sending the whole chunk through the second-level cache first.
