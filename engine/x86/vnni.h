@@ -9,17 +9,7 @@
 // Static inline (see engine/fixed_point.h).
 #pragma once
 
-// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
-// then warn about it where they are inlined; the warning concerns the header.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "engine/x86/intrinsics.h"
 
 static inline __attribute__((always_inline)) __m512i dpwssd(__m512i acc, __m512i a, __m512i b)
 {

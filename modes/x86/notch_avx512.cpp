@@ -4,15 +4,7 @@
 // reference does. The component uses the SSE2 variant's scheme (notch_sse2.cpp):
 // 16-bit multiply-adds of the table entries against split coefficients, exact
 // modulo 2^32.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "engine/x86/intrinsics.h"
 
 #include "modes/x86/modes_x86.h"
 

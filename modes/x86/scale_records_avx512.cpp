@@ -2,17 +2,7 @@
 // holds every int32 x float product exactly, as the reference's product does;
 // clamping the product to the int32 range before the truncating conversion
 // gives the reference's saturation.
-// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and
-// warn about it where they are inlined; the warning concerns the header.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "engine/x86/intrinsics.h"
 
 #include "modes/x86/modes_x86.h"
 

@@ -3,15 +3,7 @@
 // gather a channel of eight records; the squares are 32 x 32 -> 64-bit
 // products and the weighting runs in double in the reference's order, without
 // fused multiply-adds.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "engine/x86/intrinsics.h"
 
 #include "modes/x86/modes_x86.h"
 
