@@ -79,6 +79,20 @@ protected:
         const Result r = run(q(FFMPEG_BIN) + " -nostdin -v error -y " + args);
         ASSERT_EQ(r.status, 0) << r.output;
     }
+    // A y4m clip of `frames` frames whose third frame header is damaged, as
+    // NAME; `size` is ffmpeg's WxH.
+    void writeDamagedY4m(const std::string &name, const std::string &size, int frames) const
+    {
+        ffmpeg("-f lavfi -i testsrc2=size=" + size + ":rate=25 -frames:v " + std::to_string(frames) +
+               " -pix_fmt yuv444p clip.y4m");
+        std::string clip = readFile(path("clip.y4m"));
+        size_t at = 0;
+        for (int i = 0; i < 3; i++)
+            at = clip.find("FRAME", at + 1);
+        ASSERT_NE(at, std::string::npos);
+        clip.replace(at, 5, "XXXXX");
+        std::ofstream(path(name), std::ios::binary) << clip;
+    }
     std::string ffprobe(const std::string &args) const
     {
         const Result r = run(q(FFPROBE_BIN) + " -v error " + args);

@@ -264,15 +264,9 @@ TEST_F(QuorvelEndToEnd, EveryErrorNamesItsProblemAndLeavesNoOutput)
     writePng("in.png", testPicture(32, 16, 4));
     std::ofstream(path("bad.png")) << "not a picture\n";
     std::ofstream(path("fake.so")) << "not a module\n";
-    // A y4m clip whose third frame header is damaged.
-    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 5 -pix_fmt yuv444p clip.y4m");
-    std::string clip = readFile(path("clip.y4m"));
-    size_t at = 0;
-    for (int i = 0; i < 3; i++)
-        at = clip.find("FRAME", at + 1);
-    ASSERT_NE(at, std::string::npos);
-    clip.replace(at, 5, "XXXXX");
-    std::ofstream(path("broken.y4m"), std::ios::binary) << clip;
+    writeDamagedY4m("broken.y4m", "64x48", 5);
+    if (HasFatalFailure())
+        return;
     // Too wide for the module's tables: a start that fails for want of memory.
     ffmpeg("-f lavfi -i color=c=gray:size=200000x2 -frames:v 1 wide.png");
 

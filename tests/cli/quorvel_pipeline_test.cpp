@@ -188,15 +188,9 @@ TEST_F(QuorvelPipeline, FailuresInTheMiddleEndTheRunInFrameOrder)
     ffmpeg("-f lavfi -i testsrc2=size=32x18:rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 "
            "-c:v ffv1 -pix_fmt bgr0 -c:a flac in.mkv");
     ffmpeg("-f lavfi -i testsrc2=size=32x18:rate=25 -frames:v 30 seq_%03d.png");
-    // A y4m clip whose third frame header is damaged.
-    ffmpeg("-f lavfi -i testsrc2=size=32x18:rate=25 -frames:v 6 -pix_fmt yuv444p clip.y4m");
-    std::string clip = readFile(path("clip.y4m"));
-    size_t at = 0;
-    for (int i = 0; i < 3; i++)
-        at = clip.find("FRAME", at + 1);
-    ASSERT_NE(at, std::string::npos);
-    clip.replace(at, 5, "XXXXX");
-    std::ofstream(path("broken.y4m"), std::ios::binary) << clip;
+    writeDamagedY4m("broken.y4m", "32x18", 6);
+    if (HasFatalFailure())
+        return;
 
     const std::string failRun = std::string("--module ") + STUB_FAIL_RUN_MODULE + " ";
     struct Case {
