@@ -9,8 +9,11 @@
 #include "host/module.h"
 #include "host/settings.h"
 #include "tests/host/host_test_support.h"
+#include "tests/support/frames.h"
 
 namespace {
+
+using zelt_test::TestFrame;
 
 bool sameRecord(const FilterSettings &a, const FilterSettings &b)
 {
@@ -32,7 +35,7 @@ protected:
 
     int open(DialogScript script, int width = 720)
     {
-        frame.src.bmp.w = width;
+        frame.src.bitmap()->w = width;
         return runDialog(filterDefinition.configProc, &frame.fa, &host.ff, std::move(script));
     }
     // Opens the dialog, runs `edit`, and presses OK.
@@ -372,7 +375,7 @@ TEST_F(DialogTest, DialogThatCannotBeCreatedReturnsMinusOneAndKeepsTheRecord)
     filterSettings.harmonicsNumber = 9;
     FilterSettings before = filterSettings;
     before.harmonicsLimit = 320;
-    frame.src.bmp.w = 320;
+    frame.src.bitmap()->w = 320;
     // No user at all, a host without a script, a pointer that is no host.
     EXPECT_EQ(filterConfigure(&frame.fa, &host.ff, nullptr), -1);
     ZeltDialogHost noScript = zeltDialogHost(nullptr, nullptr);
