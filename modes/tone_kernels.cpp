@@ -74,6 +74,8 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     const CpuLevel level = cap < have ? cap : have;
     if (level < CPU_SSE2)
         return level;
+    k->unpackPlanes = tone_unpack_sse2;
+    k->packPlanes = tone_pack_sse2;
     k->innerProducts = tone_inner_sse2;
     k->toneSum = tone_sum_sse2;
     k->subtractPlane = tone_subtract_sse2;

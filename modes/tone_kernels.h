@@ -27,7 +27,8 @@ typedef void (*tone_inner_fn)(const int16_t *x, int w, const int16_t *basis, int
 typedef void (*tone_sum_fn)(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias);
 // x[j] = clamp(x[j] - ((acc[j] + 2^(shift-1)) >> shift), 0, 255).
 typedef void (*tone_subtract_fn)(int16_t *x, const int32_t *acc, int w, int shift);
-// Pixels from planes 0, 1, 2 and byte 3 of src (dst may be src).
+// Pixels from planes 0, 1, 2 (samples 0..255) and byte 3 of src (dst may
+// be src).
 typedef void (*tone_pack_fn)(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
 
 struct ToneKernels {
@@ -52,3 +53,5 @@ void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int 
 void tone_inner_sse2(const int16_t *x, int w, const int16_t *basis, int nb, int64_t *p);
 void tone_sum_sse2(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias);
 void tone_subtract_sse2(int16_t *x, const int32_t *acc, int w, int shift);
+void tone_unpack_sse2(const uint32_t *row, int16_t *planar, int w);
+void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);

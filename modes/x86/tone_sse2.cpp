@@ -92,3 +92,45 @@ void tone_subtract_sse2(int16_t *x, const int32_t *acc, int w, int shift)
     }
     tone_subtract_c(x + jv, acc + jv, w - jv, shift);
 }
+
+void tone_unpack_sse2(const uint32_t *row, int16_t *planar, int w)
+{
+    const __m128i low = _mm_set1_epi32(0xff);
+    const int jv = w & ~7;
+    for (int j = 0; j < jv; j += 8) {
+        const __m128i a = _mm_loadu_si128((const __m128i *)(row + j));
+        const __m128i b = _mm_loadu_si128((const __m128i *)(row + j + 4));
+        _mm_storeu_si128((__m128i *)(planar + j), _mm_packs_epi32(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+        _mm_storeu_si128((__m128i *)(planar + w + j), _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), low),
+                                                                     _mm_and_si128(_mm_srli_epi32(b, 8), low)));
+        _mm_storeu_si128((__m128i *)(planar + 2 * w + j), _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), low),
+                                                                         _mm_and_si128(_mm_srli_epi32(b, 16), low)));
+    }
+    for (int j = jv; j < w; j++) {
+        const uint32_t p = row[j];
+        planar[j] = (int16_t)(p & 0xff);
+        planar[w + j] = (int16_t)(p >> 8 & 0xff);
+        planar[2 * w + j] = (int16_t)(p >> 16 & 0xff);
+    }
+}
+
+void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w)
+{
+    // Samples are 0..255 here (subtractPlane clamps), so bytes can be
+    // formed by shifts and ors within the 16-bit lanes.
+    const __m128i top = _mm_set1_epi32((int32_t)0xff000000u);
+    const int jv = w & ~7;
+    for (int j = 0; j < jv; j += 8) {
+        const __m128i b = _mm_loadu_si128((const __m128i *)(planar + j));
+        const __m128i g = _mm_loadu_si128((const __m128i *)(planar + w + j));
+        const __m128i r = _mm_loadu_si128((const __m128i *)(planar + 2 * w + j));
+        const __m128i bg = _mm_or_si128(b, _mm_slli_epi16(g, 8));
+        const __m128i x0 = _mm_and_si128(_mm_loadu_si128((const __m128i *)(src + j)), top);
+        const __m128i x1 = _mm_and_si128(_mm_loadu_si128((const __m128i *)(src + j + 4)), top);
+        _mm_storeu_si128((__m128i *)(dst + j), _mm_or_si128(_mm_unpacklo_epi16(bg, r), x0));
+        _mm_storeu_si128((__m128i *)(dst + j + 4), _mm_or_si128(_mm_unpackhi_epi16(bg, r), x1));
+    }
+    for (int j = jv; j < w; j++)
+        dst[j] = (src[j] & 0xff000000u) | (uint32_t)planar[2 * w + j] << 16 | (uint32_t)planar[w + j] << 8 |
+                 (uint32_t)planar[j];
+}

@@ -267,6 +267,19 @@ TEST(Tone, EveryLevelGivesTheSameBytes)
             k.subtractPlane(x2.data(), a1.data(), w, shift);
             ASSERT_EQ(x1, x2) << "level " << level << " w " << w << " shift " << shift;
             ASSERT_EQ(x2[w], -1);
+            // Pixels to planes and back, byte 3 from the source row.
+            std::vector<uint32_t> row(w), out1(w + 1, kGuard), out2(w + 1, kGuard);
+            for (int j = 0; j < w; j++)
+                row[j] = mode == 1 ? 0xffffffffu : (uint32_t)rng();
+            std::vector<int16_t> pl1(3 * w + 1, -1), pl2(3 * w + 1, -1);
+            ref.unpackPlanes(row.data(), pl1.data(), w);
+            k.unpackPlanes(row.data(), pl2.data(), w);
+            ASSERT_EQ(pl1, pl2) << "level " << level << " w " << w;
+            ref.packPlanes(pl1.data(), row.data(), out1.data(), w);
+            k.packPlanes(pl1.data(), row.data(), out2.data(), w);
+            ASSERT_EQ(out1, out2) << "level " << level << " w " << w;
+            ASSERT_EQ(std::vector<uint32_t>(out2.begin(), out2.end() - 1), row) << "round trip, w " << w;
+            ASSERT_EQ(out2[w], kGuard);
         }
     }
     // Whole frames: two tones, drift averaging and flicker on, at every level.
