@@ -309,16 +309,17 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
                 total += amp;
             }
             int e = 16;
-            while (e > -kBasisShift + 1 && (peak * toneExp2(e) > 32000.0 || total * toneExp2(e) >= 65536.0))
-                e--;
-            if (peak * toneExp2(e) > 32000.0 || total * toneExp2(e) >= 65536.0)
+            double scale = toneExp2(e);
+            while (e > -kBasisShift + 1 && (peak * scale > 32000.0 || total * scale >= 65536.0))
+                e--, scale *= 0.5;
+            if (peak * scale > 32000.0 || total * scale >= 65536.0)
                 continue;  // a degenerate fit: leave the channel as it is
             int16_t fixedCoef[2 * kToneMax];
             for (int a = 1; a < k; a++)
-                fixedCoef[a - 1] = (int16_t)toneRound(c[a] * (double)(1 << kBasisShift) * toneExp2(e));
+                fixedCoef[a - 1] = (int16_t)toneRound(c[a] * (double)(1 << kBasisShift) * scale);
             // acc carries the tones at 2^(e + 14); the offset goes in with the
             // opposite sign, being added to the row.
-            const int32_t bias = -(int32_t)toneRound(offset * toneExp2(e + kBasisShift));
+            const int32_t bias = -(int32_t)toneRound(offset * scale * (double)(1 << kBasisShift));
             kern.toneSum(acc, w, pairs, nt, fixedCoef, bias);
             kern.subtractPlane(planar + (size_t)ch * w, acc, w, e + kBasisShift);
         }
