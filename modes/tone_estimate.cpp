@@ -1,9 +1,10 @@
-// Tone estimation: the peaks of the frame's row-averaged luma spectrum that
-// stand above their neighbourhood, each refined to a fraction of a cycle per
-// row by direct evaluation at fractional frequencies, kept only when present
-// in most rows and drifting in phase from row to row, then smoothed with the
+// Tone estimation: peaks of the frame's row-averaged luma spectrum that stand
+// above their neighbourhood are candidates; a candidate is a tone when its
+// rows' amplitudes drift in phase from row to row (a pattern fixed in the
+// picture does not) clearly and in most blocks of rows. Its frequency is then
+// refined to a fraction of a cycle per row by direct evaluation of the
+// drift-coherent power at fractional frequencies, and smoothed with the
 // frames before.
-#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -48,16 +49,16 @@ struct Work {
     double vwin[kBlockRows];
 };
 
-// The median of bins at distances lo..hi from bin k of a spectrum.
-double neighbourhood(const Work &wk, const double *spec, int k, int lo, int hi)
+// The median of the bins at distances lo..hi from bin k.
+double neighbourhood(const Work &wk, const double *power, int k, int lo, int hi)
 {
     const int last = wk.fftN / 2 - 1;
     int m = 0;
     for (int d = lo; d <= hi; d++) {
         if (k - d >= 1)
-            wk.sorted[m++] = spec[k - d];
+            wk.sorted[m++] = power[k - d];
         if (k + d <= last)
-            wk.sorted[m++] = spec[k + d];
+            wk.sorted[m++] = power[k + d];
     }
     if (m == 0)
         return 0.0;
