@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <random>
-#include <string>
 
 namespace {
 
@@ -26,15 +25,6 @@ void VDCALL fakeRemoveFilter(FilterDefinition *fd)
 {
     current->removeCalls++;
     current->removed = fd;
-}
-
-struct ScriptBox {
-    DialogScript script;
-};
-
-void playScript(ZeltDialogUser *u, void *context)
-{
-    ((ScriptBox *)context)->script(u);
 }
 
 }  // namespace
@@ -82,19 +72,4 @@ TestFrame::TestFrame(int w, int h, int pitch) : src(w, h, pitch), dst(w, h, pitc
 {
     fa.dst = &dst.bmp;
     fa.src = &src.bmp;
-}
-
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script)
-{
-    ScriptBox box{std::move(script)};
-    ZeltDialogHost host = zeltDialogHost(playScript, &box);
-    return configProc(fa, ff, (HWND)&host);
-}
-
-std::string controlText(ZeltDialogUser *u, int id)
-{
-    char buf[256];
-    if (u->getText(u, id, buf, (int)sizeof buf) < 0)
-        return "<no control>";
-    return buf;
 }

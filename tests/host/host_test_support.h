@@ -1,16 +1,12 @@
 // A fake editor for the module tests: a service table that records
-// registration, bottom-up bitmaps with padded rows, and a dialog user made of
-// a lambda.
+// registration, and bottom-up bitmaps with padded rows.
 #pragma once
 
 #include <stdint.h>
 
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "abi/vdfilter.h"
-#include "platform/dialog_host.h"
 
 struct FakeHost {
     FilterFunctions ff{};
@@ -48,10 +44,3 @@ struct TestFrame {
     FilterActivation fa{};
     TestFrame(int w, int h, int pitch);
 };
-
-// Runs configProc with a user script; returns configProc's status.
-using DialogScript = std::function<void(ZeltDialogUser *)>;
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script);
-
-// The text of a control, read through the user's hands.
-std::string controlText(ZeltDialogUser *u, int id);
