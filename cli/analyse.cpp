@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/media.h"
 #include "engine/engine.h"
 

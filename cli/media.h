@@ -20,7 +20,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/convert.h"
 
 struct VideoInfo {

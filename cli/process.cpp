@@ -25,7 +25,7 @@
 
 #include "cli/commands.h"
 #include "cli/media.h"
-#include "cli/module_host.h"
+#include "hosting/module.h"
 #include "cli/progress.h"
 #include "engine/dsp.h"
 
@@ -364,6 +364,7 @@ int runProcess(const Options &o)
     FrameJob &job = *jobs[0];
 
     const std::string modulePath = findModule(o.module);
+    setHostProgramName("quorvel");
     LoadedModule module;
     if (!module.load(modulePath, err)) {
         reportError(err);
