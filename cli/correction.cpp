@@ -81,7 +81,7 @@ void readRow(const AVFrame *f, const Component &c, int y, int n, uint16_t *dst)
             dst[x] = p[x];
         return;
     }
-    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && !c.be) {
+    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && c.depth == 16 && !c.be) {
         memcpy(dst, p, (size_t)n * 2);
         return;
     }
@@ -160,7 +160,10 @@ struct Footprints {
 bool isCorrectableFormat(AVPixelFormat fmt)
 {
     const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(fmt);
-    if (!d || d->nb_components < 3 || fmt == AV_PIX_FMT_XYZ12LE || fmt == AV_PIX_FMT_XYZ12BE)
+    // XYZ is no YCbCr; the descriptor of UYYVYY411 cannot say where its
+    // second luma pair lies.
+    if (!d || d->nb_components < 3 || fmt == AV_PIX_FMT_XYZ12LE || fmt == AV_PIX_FMT_XYZ12BE ||
+        fmt == AV_PIX_FMT_UYYVYY411)
         return false;
     if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL |
                     AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_FLOAT))
@@ -391,8 +394,12 @@ bool FrameCorrector::apply(AVFrame *f, const XrgbView &in, const XrgbView &out, 
         while (next < ch && down.first[next] + down.count[next] - 1 <= y) {
             const int j = next++;
             int32_t *a = acc[j & 1];
-            for (int k = 0; k < cw; k++)
-                inv_[k] = 1.0f / (float)(across.total[k] * down.total[j]);
+            // A footprint wholly outside the picture (bottom siting at 4:1:0
+            // with an odd height) has no change to take.
+            for (int k = 0; k < cw; k++) {
+                const int total = across.total[k] * down.total[j];
+                inv_[k] = total ? 1.0f / (float)total : 0.0f;
+            }
             readRow(f, c1, j, cw, s);
             dsp.correctChroma(s, a, inv_.data(), cw, kcb, l.maxValue);
             writeRow(f, c1, j, cw, s);
