@@ -77,8 +77,7 @@ void readRow(const AVFrame *f, const Component &c, int y, int n, uint16_t *dst)
 {
     const uint8_t *p = f->data[c.plane] + (ptrdiff_t)y * f->linesize[c.plane] + c.offset;
     if (c.bytes == 1 && c.step == 1) {
-        for (int x = 0; x < n; x++)
-            dst[x] = p[x];
+        correctionDsp().widenBytes(dst, p, n);
         return;
     }
     if (c.bytes == 2 && c.step == 2 && c.shift == 0 && c.depth == 16 && !c.be) {
@@ -95,8 +94,7 @@ void writeRow(AVFrame *f, const Component &c, int y, int n, const uint16_t *src)
 {
     uint8_t *p = f->data[c.plane] + (ptrdiff_t)y * f->linesize[c.plane] + c.offset;
     if (c.bytes == 1 && c.step == 1 && c.shift == 0 && c.depth == 8) {
-        for (int x = 0; x < n; x++)
-            p[x] = (uint8_t)src[x];
+        correctionDsp().narrowBytes(p, src, n);
         return;
     }
     if (c.bytes == 2 && c.step == 2 && c.shift == 0 && c.depth == 16 && !c.be) {
@@ -154,6 +152,19 @@ struct Footprints {
         }
     }
 };
+
+// Chroma row j of both chroma components plus the converted sums.
+void finishChroma(AVFrame *f, const Component &cb, const Component &cr, int j, const int32_t *sums, const float *inv,
+                  int n, const float kcb[3], const float kcr[3], int maxValue, uint16_t *scratch)
+{
+    const CorrectionDsp &dsp = correctionDsp();
+    readRow(f, cb, j, n, scratch);
+    dsp.correctChroma(scratch, sums, inv, n, kcb, maxValue);
+    writeRow(f, cb, j, n, scratch);
+    readRow(f, cr, j, n, scratch);
+    dsp.correctChroma(scratch, sums, inv, n, kcr, maxValue);
+    writeRow(f, cr, j, n, scratch);
+}
 
 }  // namespace
 
@@ -232,15 +243,14 @@ bool SourceImporter::import(const AVFrame *f, const XrgbView &dst, std::string &
 
     const int cw = AV_CEIL_RSHIFT(w, l.log2x), ch = AV_CEIL_RSHIFT(h, l.log2y);
     const ColourMatrix &m = l.matrix;
-    const float yGain = (float)(l.moduleGain / m.yScale), cGain = (float)(l.moduleGain / m.cScale);
-    const float yOffset = (float)m.yOffset, cOffset = (float)m.cOffset;
-    const float k[5] = {(float)m.toRgb[0][2], (float)m.toRgb[1][1], (float)m.toRgb[1][2], (float)m.toRgb[2][1],
-                        l.moduleBase};
+    const float cGain = (float)(l.moduleGain / m.cScale), cOffset = (float)m.cOffset;
+    const float k[7] = {(float)m.toRgb[0][2], (float)m.toRgb[1][1], (float)m.toRgb[1][2], (float)m.toRgb[2][1],
+                        l.moduleBase, (float)m.yOffset, (float)(l.moduleGain / m.yScale)};
 
     samples_.resize((size_t)w + 4 * cw);
     uint16_t *ys = samples_.data(), *u0 = ys + w, *u1 = u0 + cw, *v0 = u1 + cw, *v1 = v0 + cw;
-    planes_.resize((size_t)4 * w + 2 * cw);
-    float *yf = planes_.data(), *cbFull = yf + w, *crFull = cbFull + w, *frac = crFull + w;
+    planes_.resize((size_t)3 * w + 2 * cw);
+    float *cbFull = planes_.data(), *crFull = cbFull + w, *frac = crFull + w;
     float *cbRow = frac + w, *crRow = cbRow + cw;
     left_.resize((size_t)w);
     int *left = left_.data();
@@ -260,6 +270,9 @@ bool SourceImporter::import(const AVFrame *f, const XrgbView &dst, std::string &
         left[x] = j;
         frac[x] = a;
     }
+    // Co-sited 2:1 (4:2:2, 4:2:0) has a kernel for the samples with a right
+    // neighbour; it gives what the general form gives.
+    const int pairs = fx == 2 && l.siting.x2 == 0 ? cw - 1 : 0;
     const CorrectionDsp &dsp = correctionDsp();
     for (int y = 0; y < h; y++) {
         const int num = 2 * y - l.siting.y2, den = 2 * fy;
@@ -275,30 +288,23 @@ bool SourceImporter::import(const AVFrame *f, const XrgbView &dst, std::string &
         if (a != 0) {
             readRow(f, c1, j + 1, cw, u1);
             readRow(f, c2, j + 1, cw, v1);
-            for (int i = 0; i < cw; i++) {
-                cbRow[i] = ((float)u0[i] + a * ((float)u1[i] - (float)u0[i]) - cOffset) * cGain;
-                crRow[i] = ((float)v0[i] + a * ((float)v1[i] - (float)v0[i]) - cOffset) * cGain;
-            }
-        } else {
-            for (int i = 0; i < cw; i++) {
-                cbRow[i] = ((float)u0[i] - cOffset) * cGain;
-                crRow[i] = ((float)v0[i] - cOffset) * cGain;
-            }
         }
+        dsp.chromaRow(cbRow, u0, a != 0 ? u1 : u0, a, cw, cOffset, cGain);
+        dsp.chromaRow(crRow, v0, a != 0 ? v1 : v0, a, cw, cOffset, cGain);
         if (fx == 1) {
             memcpy(cbFull, cbRow, (size_t)w * sizeof(float));
             memcpy(crFull, crRow, (size_t)w * sizeof(float));
         } else {
-            for (int x = 0; x < w; x++) {
+            dsp.upsampleX2(cbFull, cbRow, 0, pairs);
+            dsp.upsampleX2(crFull, crRow, 0, pairs);
+            for (int x = 2 * pairs; x < w; x++) {
                 const int i = left[x];
                 const int i1 = i + 1 < cw ? i + 1 : i;
                 cbFull[x] = cbRow[i] + frac[x] * (cbRow[i1] - cbRow[i]);
                 crFull[x] = crRow[i] + frac[x] * (crRow[i1] - crRow[i]);
             }
         }
-        for (int x = 0; x < w; x++)
-            yf[x] = ((float)ys[x] - yOffset) * yGain;
-        dsp.xrgbRow(dst.row(y), yf, cbFull, crFull, w, k);
+        dsp.xrgbRow(dst.row(y), ys, cbFull, crFull, w, k);
     }
     return true;
 }
@@ -368,11 +374,22 @@ bool FrameCorrector::apply(AVFrame *f, const XrgbView &in, const XrgbView &out, 
         dsp.correctLuma(s, change, w, ky, l.maxValue);
         writeRow(f, c0, y, w, s);
 
-        // Across: each chroma column's weighted sum of this row's change.
+        // Across: each chroma column's weighted sum of this row's change;
+        // 2:1 has a kernel for the samples whose footprint lies inside.
+        int first = 0, end = 0;
+        if (l.log2x == 1) {
+            first = l.siting.x2 == 0 ? 1 : 0;
+            end = FFMAX(first, l.siting.x2 == 0 ? (w - 2) / 2 + 1 : w / 2);
+            dsp.sumsX2(rowSums, cw, change, w, first, end, l.siting.x2 != 0);
+        }
         for (int c = 0; c < 3; c++) {
             const int16_t *dc = change + c * w;
             int32_t *o = rowSums + c * cw;
             for (int k = 0; k < cw; k++) {
+                if (k == first && end > first)
+                    k = end;
+                if (k >= cw)
+                    break;
                 const int *wt = &across.weights[(size_t)k * across.span];
                 const int16_t *p = dc + across.first[k];
                 int32_t sum = 0;
@@ -380,6 +397,13 @@ bool FrameCorrector::apply(AVFrame *f, const XrgbView &in, const XrgbView &out, 
                     sum += wt[i] * p[i];
                 o[k] = sum;
             }
+        }
+        if (l.log2y == 0) {
+            // Chroma row y is luma row y: its sums are complete.
+            for (int k = 0; k < cw; k++)
+                inv_[k] = 1.0f / (float)across.total[k];
+            finishChroma(f, c1, c2, y, rowSums, inv_.data(), cw, kcb, kcr, l.maxValue, s);
+            continue;
         }
         // Down: into every chroma row whose footprint holds row y.
         for (int j = next; j < ch && down.first[j] <= y; j++) {
@@ -400,12 +424,7 @@ bool FrameCorrector::apply(AVFrame *f, const XrgbView &in, const XrgbView &out, 
                 const int total = across.total[k] * down.total[j];
                 inv_[k] = total ? 1.0f / (float)total : 0.0f;
             }
-            readRow(f, c1, j, cw, s);
-            dsp.correctChroma(s, a, inv_.data(), cw, kcb, l.maxValue);
-            writeRow(f, c1, j, cw, s);
-            readRow(f, c2, j, cw, s);
-            dsp.correctChroma(s, a, inv_.data(), cw, kcr, l.maxValue);
-            writeRow(f, c2, j, cw, s);
+            finishChroma(f, c1, c2, j, a, inv_.data(), cw, kcb, kcr, l.maxValue, s);
             memset(a, 0, (size_t)3 * cw * sizeof(int32_t));
         }
     }

@@ -110,14 +110,102 @@ void correct_chroma_sse2(uint16_t *c, const int32_t *sums, const float *inv, int
         c[x] = correctedChroma(c[x], r[x], g[x], b[x], inv[x], k, maxValue);
 }
 
-void xrgb_row_sse2(uint32_t *dst, const float *y, const float *cb, const float *cr, int w, const float k[5])
+void sums_x2_sse2(int32_t *sums, int n, const int16_t *change, int w, int first, int end, int centred)
+{
+    for (int c = 0; c < 3; c++) {
+        const int16_t *d = change + c * w;
+        int32_t *o = sums + c * n;
+        int k = first;
+        // Even samples sign-extended from the low halves of 32-bit lanes,
+        // odd ones from the high halves.
+        for (; k + 4 <= end; k += 4) {
+            const __m128i here = _mm_loadu_si128((const __m128i *)(d + 2 * k));
+            const __m128i even = _mm_srai_epi32(_mm_slli_epi32(here, 16), 16);
+            const __m128i odd = _mm_srai_epi32(here, 16);
+            __m128i s;
+            if (centred) {
+                s = _mm_slli_epi32(_mm_add_epi32(even, odd), 1);
+            } else {
+                const __m128i before = _mm_srai_epi32(_mm_loadu_si128((const __m128i *)(d + 2 * k - 2)), 16);
+                s = _mm_add_epi32(_mm_add_epi32(before, _mm_slli_epi32(even, 1)), odd);
+            }
+            _mm_storeu_si128((__m128i *)(o + k), s);
+        }
+        for (; k < end; k++)
+            o[k] = sumX2(d, k, centred);
+    }
+}
+
+void chroma_row_sse2(float *dst, const uint16_t *a, const uint16_t *b, float t, int n, float offset, float gain)
+{
+    const __m128 tv = _mm_set1_ps(t), off = _mm_set1_ps(offset), g = _mm_set1_ps(gain);
+    const __m128i zero = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i av = _mm_loadu_si128((const __m128i *)(a + i));
+        const __m128i bv = _mm_loadu_si128((const __m128i *)(b + i));
+        for (int h = 0; h < 2; h++) {
+            const __m128 af = _mm_cvtepi32_ps(h ? _mm_unpackhi_epi16(av, zero) : _mm_unpacklo_epi16(av, zero));
+            const __m128 bf = _mm_cvtepi32_ps(h ? _mm_unpackhi_epi16(bv, zero) : _mm_unpacklo_epi16(bv, zero));
+            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_add_ps(af, _mm_mul_ps(tv, _mm_sub_ps(bf, af))), off), g);
+            _mm_storeu_ps(dst + i + 4 * h, v);
+        }
+    }
+    for (; i < n; i++)
+        dst[i] = chromaValue(a[i], b[i], t, offset, gain);
+}
+
+void upsample_x2_sse2(float *dst, const float *src, int first, int end)
+{
+    const __m128 half = _mm_set1_ps(0.5f);
+    int k = first;
+    for (; k + 4 <= end; k += 4) {
+        const __m128 s = _mm_loadu_ps(src + k), next = _mm_loadu_ps(src + k + 1);
+        const __m128 mid = _mm_add_ps(s, _mm_mul_ps(half, _mm_sub_ps(next, s)));
+        _mm_storeu_ps(dst + 2 * k, _mm_unpacklo_ps(s, mid));
+        _mm_storeu_ps(dst + 2 * k + 4, _mm_unpackhi_ps(s, mid));
+    }
+    for (; k < end; k++) {
+        dst[2 * k] = src[k];
+        dst[2 * k + 1] = src[k] + 0.5f * (src[k + 1] - src[k]);
+    }
+}
+
+void widen_bytes_sse2(uint16_t *dst, const uint8_t *src, int n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128((const __m128i *)(src + i));
+        _mm_storeu_si128((__m128i *)(dst + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128((__m128i *)(dst + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+    for (; i < n; i++)
+        dst[i] = src[i];
+}
+
+void narrow_bytes_sse2(uint8_t *dst, const uint16_t *src, int n)
+{
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i lo = _mm_loadu_si128((const __m128i *)(src + i));
+        const __m128i hi = _mm_loadu_si128((const __m128i *)(src + i + 8));
+        _mm_storeu_si128((__m128i *)(dst + i), _mm_packus_epi16(lo, hi));
+    }
+    for (; i < n; i++)
+        dst[i] = (uint8_t)src[i];
+}
+
+void xrgb_row_sse2(uint32_t *dst, const uint16_t *y, const float *cb, const float *cr, int w, const float k[7])
 {
     const __m128 k0 = _mm_set1_ps(k[0]), k1 = _mm_set1_ps(k[1]), k2 = _mm_set1_ps(k[2]), k3 = _mm_set1_ps(k[3]);
-    const __m128 k4 = _mm_set1_ps(k[4]);
+    const __m128 k4 = _mm_set1_ps(k[4]), k5 = _mm_set1_ps(k[5]), k6 = _mm_set1_ps(k[6]);
     const __m128i hi = _mm_set1_epi32(255);
+    const __m128i zero = _mm_setzero_si128();
     int x = 0;
     for (; x + 4 <= w; x += 4) {
-        const __m128 base = _mm_add_ps(k4, _mm_loadu_ps(y + x));
+        const __m128 yv = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i *)(y + x)), zero));
+        const __m128 base = _mm_add_ps(k4, _mm_mul_ps(_mm_sub_ps(yv, k5), k6));
         const __m128 cbv = _mm_loadu_ps(cb + x), crv = _mm_loadu_ps(cr + x);
         const __m128i r = clampEpi32(_mm_cvtps_epi32(_mm_add_ps(base, _mm_mul_ps(k0, crv))), hi);
         const __m128i g = clampEpi32(

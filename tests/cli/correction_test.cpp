@@ -286,16 +286,52 @@ TEST(CorrectionDsp, SimdEqualsReference)
                 ASSERT_TRUE(ua == ub) << "correctChroma w " << w << " depth " << depth;
             }
 
-            std::vector<float> yf(w), cbf(w), crf(w);
+            std::vector<int32_t> sa((size_t)3 * w + guard, 0x5a5a5a5a), sb = sa;
+            for (const int centred : {0, 1}) {
+                const int first = centred ? 0 : 1, end = std::max(first, centred ? w / 2 : (w - 2) / 2 + 1);
+                ref.sumsX2(sa.data(), w, ca.data(), w, first, end, centred);
+                simd.sumsX2(sb.data(), w, ca.data(), w, first, end, centred);
+                ASSERT_TRUE(sa == sb) << "sumsX2 w " << w << " centred " << centred;
+            }
+
+            std::vector<uint16_t> ua(w), ub(w);
             for (int x = 0; x < w; x++) {
-                yf[x] = (float)((int)(rng() % 4096) - 1024) / 4;  // past both ends of a byte
-                cbf[x] = (float)((int)(rng() % 2048) - 1024) / 3;
+                ua[x] = (uint16_t)(pattern == 2 ? 65535 : rng());
+                ub[x] = (uint16_t)(pattern == 2 ? 0 : rng());
+            }
+            std::vector<float> fa((size_t)w + guard, -7.0f), fb = fa;
+            ref.chromaRow(fa.data(), ua.data(), ub.data(), 0.375f, w, 512.0f, 219.0f / 896);
+            simd.chromaRow(fb.data(), ua.data(), ub.data(), 0.375f, w, 512.0f, 219.0f / 896);
+            ASSERT_TRUE(fa == fb) << "chromaRow w " << w;
+            std::vector<float> up((size_t)2 * w + guard, -7.0f), uq = up;
+            ref.upsampleX2(up.data(), fa.data(), 0, w - 1);
+            simd.upsampleX2(uq.data(), fa.data(), 0, w - 1);
+            ASSERT_TRUE(up == uq) << "upsampleX2 w " << w;
+
+            std::vector<uint8_t> bytes((size_t)w + guard);
+            for (auto &v : bytes)
+                v = (uint8_t)rng();
+            std::vector<uint16_t> wa((size_t)w + guard, 0x5a5a), wb = wa;
+            ref.widenBytes(wa.data(), bytes.data(), w);
+            simd.widenBytes(wb.data(), bytes.data(), w);
+            ASSERT_TRUE(wa == wb) << "widenBytes w " << w;
+            std::vector<uint8_t> na((size_t)w + guard, 0x5a), nb = na;
+            ref.narrowBytes(na.data(), wa.data(), w);
+            simd.narrowBytes(nb.data(), wa.data(), w);
+            ASSERT_TRUE(na == nb) << "narrowBytes w " << w;
+
+            std::vector<uint16_t> ys(w);
+            std::vector<float> cbf(w), crf(w);
+            for (int x = 0; x < w; x++) {
+                ys[x] = (uint16_t)(pattern == 2 ? 1023 : rng() % 1024);
+                cbf[x] = (float)((int)(rng() % 2048) - 1024) / 3;  // past both ends of a byte
                 crf[x] = (float)((int)(rng() % 2048) - 1024) / 3;
             }
-            const float k[5] = {1.402f, -0.344136f, -0.714136f, 1.772f, pattern == 3 ? 16.0f : 0.0f};
+            const float k[7] = {1.402f, -0.344136f, -0.714136f, 1.772f, pattern == 3 ? 16.0f : 0.0f, 64.0f,
+                                255.0f / 876};
             std::vector<uint32_t> pa((size_t)w + guard, 0xdeadbeef), pb = pa;
-            ref.xrgbRow(pa.data(), yf.data(), cbf.data(), crf.data(), w, k);
-            simd.xrgbRow(pb.data(), yf.data(), cbf.data(), crf.data(), w, k);
+            ref.xrgbRow(pa.data(), ys.data(), cbf.data(), crf.data(), w, k);
+            simd.xrgbRow(pb.data(), ys.data(), cbf.data(), crf.data(), w, k);
             ASSERT_TRUE(pa == pb) << "xrgbRow w " << w;
         }
 }
