@@ -104,7 +104,9 @@ public:
     explicit FrameCorrector(const CorrectionOptions &opts = CorrectionOptions()) : opts_(opts) {}
 
     // Add to the samples of `frame` (writable, as imported into `in` with the
-    // same options) the change from `in` to `out`.
+    // same options) the change from `in` to `out`. `in` is the picture as
+    // imported, kept from before the module ran: the notch tapers the
+    // module's source in place.
     bool apply(AVFrame *frame, const XrgbView &in, const XrgbView &out, std::string &err);
 
 private:

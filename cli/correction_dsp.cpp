@@ -86,12 +86,20 @@ void correctionDspInit(CorrectionDsp *dsp, int cap)
     dsp->narrowBytes = narrow_bytes_sse2;
 }
 
+static CorrectionDsp processDsp;
+static bool processDspReady = false;
+
 const CorrectionDsp &correctionDsp()
 {
-    static const CorrectionDsp table = [] {
-        CorrectionDsp d;
-        correctionDspInit(&d, cpuCapFromEnv());
-        return d;
-    }();
-    return table;
+    if (!processDspReady) {
+        correctionDspInit(&processDsp, cpuCapFromEnv());
+        processDspReady = true;
+    }
+    return processDsp;
+}
+
+void correctionDspSetCap(int cap)
+{
+    correctionDspInit(&processDsp, cap);
+    processDspReady = true;
 }

@@ -7,13 +7,18 @@
 // Budget
 //   samples   code values 0..2^16-1 in uint16 lanes
 //   change    module bytes out - in, -255..255 per channel, int16 planes
-//   luma      y' = y + floor(kR dR + kG dG + kB dB + 0.5) (products summed
-//             left to right), clamped to 0..max; |k| x 255 x 3 < 2^18 so the
-//             sum carries 6+ fractional bits even at 16 bits, enough that it
-//             differs from exact arithmetic by under 1/64 of a code value
+//   luma      y' = y + rint(kR dR + kG dG + kB dB) (products summed left to
+//             right), clamped to 0..max; |k| <= 0.73 x 2^(depth-8), so every
+//             term stays below 2^depth and the single-precision sum is within
+//             2^(depth-20) of the exact one (five roundings of half an ulp
+//             and the coefficients' own): rounding differs from exact
+//             arithmetic only that close to a half
 //   chroma    sums of the change over a footprint in half-pixel weights,
-//             exact in int32 (|sum| <= 255 x 8 x 8); c' = c + floor((kR sR +
-//             kG sG + kB sB) x inv + 0.5), inv = 1 / total weight, clamped
+//             exact in int32 (|sum| <= 255 x 8 x 8); c' = c + rint((kR sR +
+//             kG sG + kB sB) x inv), inv = 1 / total weight, clamped
+//   import    floats in module units (bytes); rint and clamp to 0..255
+//   rint      round to nearest, ties to even (cvtps2dq and lrintf under the
+//             default rounding mode)
 #pragma once
 
 #include <stddef.h>
@@ -102,10 +107,13 @@ struct CorrectionDsp {
     narrow_bytes_fn narrowBytes;
 };
 
-// The table for the ZELT_CPU cap (or `cap`, a CpuLevel), filled with the
-// reference first and overwritten by each level up to the cap.
+// Fill `dsp` with the reference, then overwrite each entry with the variant
+// of every level up to min(cap, cpuDetect()) (cap: a CpuLevel).
 void correctionDspInit(CorrectionDsp *dsp, int cap);
+// The process-wide table, filled on first use with the ZELT_CPU cap.
 const CorrectionDsp &correctionDsp();
+// Refill it with a new cap (quorvel's --cpu, tests, benchmarks).
+void correctionDspSetCap(int cap);
 
 #define CORRECTION_KERNELS(isa)                                                                                 \
     void change_row_##isa(int16_t *change, const uint32_t *in, const uint32_t *out, int w);                     \
