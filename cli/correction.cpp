@@ -80,8 +80,14 @@ void readRow(const AVFrame *f, const Component &c, int y, int n, uint16_t *dst)
         correctionDsp().widenBytes(dst, p, n);
         return;
     }
-    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && c.depth == 16 && !c.be) {
-        memcpy(dst, p, (size_t)n * 2);
+    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && !c.be) {
+        if (c.depth == 16) {
+            memcpy(dst, p, (size_t)n * 2);
+        } else {
+            const uint16_t mask = (uint16_t)((1u << c.depth) - 1);
+            for (int x = 0; x < n; x++)
+                dst[x] = (uint16_t)(AV_RL16(p + 2 * x) & mask);
+        }
         return;
     }
     const uint32_t mask = (1u << c.depth) - 1;
@@ -97,8 +103,14 @@ void writeRow(AVFrame *f, const Component &c, int y, int n, const uint16_t *src)
         correctionDsp().narrowBytes(p, src, n);
         return;
     }
-    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && c.depth == 16 && !c.be) {
-        memcpy(p, src, (size_t)n * 2);
+    if (c.bytes == 2 && c.step == 2 && c.shift == 0 && !c.be) {
+        if (c.depth == 16) {
+            memcpy(p, src, (size_t)n * 2);
+        } else {
+            const uint16_t mask = (uint16_t)((1u << c.depth) - 1);
+            for (int x = 0; x < n; x++)
+                AV_WL16(p + 2 * x, (AV_RL16(p + 2 * x) & ~mask) | (src[x] & mask));
+        }
         return;
     }
     const uint32_t mask = ((1u << c.depth) - 1) << c.shift;
