@@ -3,7 +3,9 @@
 // with odd sizes and every byte of the frames random (padding bits included).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 
