@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/convert.h"
 #include "cli/correction.h"
 

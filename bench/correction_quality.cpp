@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/correction.h"
-#include "cli/module_host.h"
+#include "hosting/module.h"
 #include "cli/options.h"
 
 extern "C" {

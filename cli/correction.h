@@ -28,7 +28,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/colour_matrix.h"
 
 // A picture of 32-bit pixels (bytes B, G, R, X) by rows from the top:
