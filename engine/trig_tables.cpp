@@ -108,10 +108,11 @@ void fillTrigTable32(int32_t *sinTab, int32_t *cosTab, int rows, int n, AngleFor
     fillPair(sinTab, cosTab, rows, n, form, 256.0);
 }
 
-// Only the whole-frame analysis of the AVX-512 level reads the group layout.
+// Only the whole-frame analysis of the AVX-512 level reads the group layout:
+// under a lower cap it would be memory nobody reads.
 static bool analysisQuadsWanted()
 {
-    return cpuDetect() >= CPU_AVX512;
+    return dspCpuLevel() >= CPU_AVX512;
 }
 
 int buildTrigTables16(int rows, int n, AngleForm form)

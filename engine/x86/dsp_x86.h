@@ -9,12 +9,6 @@
 // Overwrite the entries of `dsp` with the variants up to `level`.
 void engineDspInitX86(EngineDsp *dsp, CpuLevel level);
 
-#if defined(__x86_64__)
-#define ZELT_HAVE_AVX_KERNELS 1
-#else
-#define ZELT_HAVE_AVX_KERNELS 0
-#endif
-
 void unpack_row_mmx(const uint32_t *src, int16_t *planar, int w);
 void unpack_row_sse2(const uint32_t *src, int16_t *planar, int w);
 void pack_row_mmx(const int16_t *planar, uint32_t *dst, int w);

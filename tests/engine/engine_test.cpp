@@ -151,6 +151,21 @@ TEST(Dispatch, EachLevelTakesItsOwnVariantsAndStopsThere)
     EXPECT_EQ(cpuDetect(), engineDspInit(&dsp, CPU_AVX512));
 }
 
+// One cap for every table: the process-wide table and the effective level
+// follow it, whatever the CPU offers beyond it.
+TEST(Dispatch, ProcessTableFollowsTheCap)
+{
+    EXPECT_EQ(CPU_SCALAR, dspSetCpuCap(CPU_SCALAR));
+    EXPECT_EQ(CPU_SCALAR, dspCpuLevel());
+    EXPECT_EQ(&analyse_row_c, engineDsp().analyseRow);
+    EXPECT_EQ(cpuDetect(), dspSetCpuCap(CPU_AVX512));
+    EngineDsp best;
+    engineDspInit(&best, CPU_AVX512);
+    EXPECT_EQ(best.analyseRow, engineDsp().analyseRow);
+    EXPECT_EQ(best.synthesiseRows, engineDsp().synthesiseRows);
+    dspSetCpuCap(cpuCapFromEnv());
+}
+
 TEST(Dispatch, LevelNames)
 {
     for (int l = CPU_SCALAR; l <= CPU_AVX512; l++)
@@ -174,7 +189,7 @@ class EngineOperations : public ::testing::TestWithParam<CpuLevel> {
 protected:
     void SetUp() override
     {
-        engineDspSetCap(GetParam());
+        dspSetCpuCap(GetParam());
         ASSERT_EQ(0, buildTrigTables16(8, 8, ANGLE_RECIPROCAL));
         ASSERT_EQ(0, buildTrigTables32(8, 8, ANGLE_RECIPROCAL));
     }
@@ -182,7 +197,7 @@ protected:
     {
         freeTrigTables32();
         freeTrigTables16();
-        engineDspSetCap(CPU_AVX512);
+        dspSetCpuCap(cpuCapFromEnv());
     }
 };
 
