@@ -40,7 +40,6 @@ CpuLevel displayDspInit(DisplayDsp *dsp, CpuLevel cap);
 const DisplayDsp &displayDsp();
 
 // The conversion as the display calls it, through the process-wide table.
-// Returns 0.
-int convertRowToYuv(const uint32_t *src, uint32_t *dst, int w);
+void convertRowToYuv(const uint32_t *src, uint32_t *dst, int w);
 
 void convert_row_to_yuv_c(const uint32_t *src, uint32_t *dst, int w);

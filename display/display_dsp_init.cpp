@@ -19,8 +19,7 @@ const DisplayDsp &displayDsp()
     return processDsp.get();
 }
 
-int convertRowToYuv(const uint32_t *src, uint32_t *dst, int w)
+void convertRowToYuv(const uint32_t *src, uint32_t *dst, int w)
 {
     displayDsp().convertRowToYuv(src, dst, w);
-    return 0;
 }

@@ -10,7 +10,7 @@
 //   samples     unpacked rows are 0..255 in int16 lanes; synthesised rows any int16
 //   sin16/cos16 scale 1024 (10 fractional bits), |entry| <= 1024
 //   coeffs      scale 256 (8 fractional bits); analysis gives |c| <= 2 x 255 x 256
-//               for b >= 1 and 0..65280 for harmonic 0
+//               for h >= 1 and 0..65280 for harmonic 0
 //   analysis    sum of x[j] x entry in int32, wrapping; it cannot wrap while the
 //               plane has at most 8224 samples; coefficient = trunc(2 x (V >> 2) x scale)
 //               with scale = float(1 / w), in double
@@ -44,11 +44,11 @@ typedef void (*analyse_row_fn)(const int16_t *planar, int first, int end, int w,
 // content differs between variants; nothing beyond 16 x w bytes is touched.
 typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs,
                                   const int16_t *sin16, const int16_t *cos16, int stride);
-// Harmonic a of a pixel row straight from the bytes, against 32-bit tables
-// (a = 0 gives 256 x the channel means without reading the tables). The SIMD
+// Harmonic h of a pixel row straight from the bytes, against 32-bit tables
+// (h = 0 gives 256 x the channel means without reading the tables). The SIMD
 // forms multiply in 16-bit lanes: table entries must lie in -32768..32767
 // (the tables hold -256..256).
-typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int a,
+typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int h,
                                  const int32_t *sin32, const int32_t *cos32, int stride);
 
 // Whole-frame forms. A frame's hot work is analysis plus synthesis of every
@@ -161,7 +161,7 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
                    const int16_t *cos16, int stride);
 void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                       const int16_t *cos16, int stride);
-void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                      const int32_t *cos32, int stride);
 void analyse_rows_c(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
                     ptrdiff_t outStride, const Tables16View *tables);

@@ -142,7 +142,7 @@ int buildTrigTables32(int rows, int n, AngleForm form)
 }
 
 // Pointers are reset so that nothing can read a freed table.
-int freeTrigTables16()
+void freeTrigTables16()
 {
     free(trigTables.sin16);
     free(trigTables.cos16);
@@ -151,15 +151,13 @@ int freeTrigTables16()
     trigTables.cos16 = nullptr;
     trigTables.quads16 = nullptr;
     trigTables.rows16 = trigTables.n16 = 0;
-    return 0;
 }
 
-int freeTrigTables32()
+void freeTrigTables32()
 {
     free(trigTables.sin32);
     free(trigTables.cos32);
     trigTables.sin32 = nullptr;
     trigTables.cos32 = nullptr;
     trigTables.rows32 = trigTables.n32 = 0;
-    return 0;
 }

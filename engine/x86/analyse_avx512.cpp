@@ -426,11 +426,11 @@ void analyseBlock(const int16_t *planar, ptrdiff_t planarStride, int rows, int c
     // With a single tile of groups, four rows at a time go through the tile
     // and then the pass, which finds them still in the first-level cache.
     const int step = groupEnd <= 17 ? 4 : rows;
-    for (int a = 0; a < rows; a += step) {
-        const int b = rows - a < step ? rows : a + step;
-        analyseTiles(planar, planarStride, w, a, b, 1, groupEnd, quads, tables->quads, groupStride, scale, out,
+    for (int r0 = 0; r0 < rows; r0 += step) {
+        const int r1 = rows - r0 < step ? rows : r0 + step;
+        analyseTiles(planar, planarStride, w, r0, r1, 1, groupEnd, quads, tables->quads, groupStride, scale, out,
                      outStride);
-        rowPasses(planar, planarStride, a, b, w, tables, groupEnd, count - groupEnd, out, outStride);
+        rowPasses(planar, planarStride, r0, r1, w, tables, groupEnd, count - groupEnd, out, outStride);
     }
 }
 

@@ -130,14 +130,14 @@ struct SynthRow {
 };
 
 // Whether harmonic 0's table row is sine 0 and cosine 1024 at samples
-// 0..n-1, as the system's tables always have it (angle 0). Its term is then
+// 0..samples-1, as the system's tables always have it (angle 0). Its term is then
 // the same 1024 x cosinePart (mod 2^32) at every sample, and the accumulators
 // start from that constant instead of a multiply-add per vector.
-bool flatMeanRow(const int16_t *sin16, const int16_t *cos16, int n)
+bool flatMeanRow(const int16_t *sin16, const int16_t *cos16, int samples)
 {
     const __m512i zero = _mm512_setzero_si512(), unit = _mm512_set1_epi16(1024);
-    for (int j = 0; j < n; j += 32) {
-        const __mmask32 m = n - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (n - j)) - 1);
+    for (int j = 0; j < samples; j += 32) {
+        const __mmask32 m = samples - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (samples - j)) - 1);
         if (_mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, sin16 + j), zero) ||
             _mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, cos16 + j), unit))
             return false;
@@ -360,19 +360,19 @@ void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const in
 // The narrow slice over any number of rows: eight, four, two, one at a time,
 // as many as keep the accumulators within 24 registers.
 template <int V>
-void narrowSliceRows(const SynthRow *rows, int n, int count, const int16_t *sin16, const int16_t *cos16,
+void narrowSliceRows(const SynthRow *rows, int rowCount, int count, const int16_t *sin16, const int16_t *cos16,
                      ptrdiff_t stride, int j, int k, bool flatMean)
 {
     int r = 0;
     if (V == 1)
-        for (; r + 8 <= n; r += 8)
+        for (; r + 8 <= rowCount; r += 8)
             narrowSlice<8, 1>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
     if (V <= 2)
-        for (; r + 4 <= n; r += 4)
+        for (; r + 4 <= rowCount; r += 4)
             narrowSlice<4, (V <= 2 ? V : 1)>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
-    for (; r + 2 <= n; r += 2)
+    for (; r + 2 <= rowCount; r += 2)
         narrowSlice<2, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
-    if (r < n)
+    if (r < rowCount)
         narrowSlice<1, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
 }
 
@@ -381,17 +381,17 @@ void narrowSliceRows(const SynthRow *rows, int n, int count, const int16_t *sin1
 void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
                             uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables)
 {
-    const int n = 2 * (w / 2);
-    if (n <= 0 || rows <= 0)
+    const int samples = 2 * (w / 2);
+    if (samples <= 0 || rows <= 0)
         return;
     if (count <= 0) {
         // No harmonic: every sample 0, every pixel 0.
         for (int r = 0; r < rows; r++)
-            memset((uint8_t *)dst + r * pitch, 0, (size_t)n * 4);
+            memset((uint8_t *)dst + r * pitch, 0, (size_t)samples * 4);
         return;
     }
     const ptrdiff_t stride = tables->n;
-    const bool flatMean = flatMeanRow(tables->sin16, tables->cos16, n);
+    const bool flatMean = flatMeanRow(tables->sin16, tables->cos16, samples);
     uint32_t *packed = (uint32_t *)work;
     for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
         const int nr = rows - r0 < kRowBlock ? rows - r0 : kRowBlock;
@@ -408,14 +408,14 @@ void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride,
             job[i].dst = (uint32_t *)((uint8_t *)dst + (r0 + i) * pitch);
         }
         int j = 0;
-        for (; j + 64 <= n; j += 64) {
+        for (; j + 64 <= samples; j += 64) {
             int i = 0;
             for (; i + 2 <= nr; i += 2)
                 wideSlice<2>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
             if (i < nr)
                 wideSlice<1>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
         }
-        const int k = n - j;
+        const int k = samples - j;
         switch ((k + 15) / 16) {
         case 1: narrowSliceRows<1>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
         case 2: narrowSliceRows<2>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
