@@ -36,7 +36,7 @@ const char kPluginName[] = "quorvel_" ZELT_FREI0R_MODULE;
 const char kSettingsExplanation[] =
     "Words separated by spaces, deciding every setting when not empty (words left out keep the dialog's "
     "defaults; empty: the typed parameters decide): notch, min=A, max=B, main=A, dc, temporal, full, "
-    "harmonics=N, display, curve=X, rejection=N";
+    "harmonics=N, display, curve=X, rejection=N (':' for '=' where the host reads '=' itself, as MLT does)";
 
 const ModuleSettings *moduleSettings()
 {

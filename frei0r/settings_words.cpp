@@ -87,7 +87,9 @@ bool parseSettingsWords(const ModuleSettings &m, const std::string &text, Settin
             end++;
         const std::string word = text.substr(i, end - i);
         i = end;
-        const size_t eq = word.find('=');
+        // MLT reads '=' in a string parameter as a keyframe, so ':' may
+        // stand for it there.
+        const size_t eq = word.find_first_of("=:");
         const std::string name = word.substr(0, eq);
         const SettingSpec *spec = nullptr;
         size_t index = 0;

@@ -39,7 +39,7 @@ const ModuleSettings *settingsForModule(const char *module);
 // empty when nothing decides it (the dialog's default stays).
 using SettingValues = std::vector<std::string>;
 
-// Words separated by white space. False, with the reason, for an unknown word
+// Words separated by white space; word:VALUE is word=VALUE too. False, with the reason, for an unknown word
 // or a bad value; values get one entry per spec.
 bool parseSettingsWords(const ModuleSettings &m, const std::string &text, SettingValues &values, std::string &err);
 
