@@ -46,7 +46,7 @@ quorvel=$native/bin/quorvel
 while read -r options; do
   for _ in 1 2 3; do
     # shellcheck disable=SC2086  # the suggestion is a list of options
-    /usr/bin/time -f "cpu %U %S" -o "$clip/time" "$quorvel" $options "$clip/interference.mkv" "$clip/out.mkv" \
+    /usr/bin/time -f "cpu %U %S" -o "$clip/time" "$quorvel" -y $options "$clip/interference.mkv" "$clip/out.mkv" \
       2>"$clip/log"
     echo "$options | $(grep -o '[0-9]* frames.*fps)' "$clip/log") | $(cat "$clip/time")" >>"$results/e2e.txt"
   done

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "cli/commands.h"
+#include "cli/output_target.h"
 #include "engine/dsp.h"
 
 #ifndef QUORVEL_VERSION
@@ -39,6 +40,9 @@ int main(int argc, char **argv)
     default:
         break;
     }
+    setOverwritePolicy(o.overwrite == 'y'   ? OverwritePolicy::ALWAYS
+                       : o.overwrite == 'n' ? OverwritePolicy::NEVER
+                                            : OverwritePolicy::ASK);
     installInterruptHandlers();
     // FFmpeg's own messages stay down unless asked for; ours say what failed.
     if (o.verbose)

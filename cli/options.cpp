@@ -149,6 +149,18 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.command = CMD_HELP;
             return true;
         }
+        if (arg == "-y" || arg == "-n") {
+            if (o.command != CMD_PROCESS) {
+                err = arg + " does not apply to '" + commandName(o.command) + "'";
+                return false;
+            }
+            if (o.overwrite && o.overwrite != arg[1]) {
+                err = "-y and -n contradict each other";
+                return false;
+            }
+            o.overwrite = arg[1];
+            continue;
+        }
         if (arg == "--version") {
             o.command = CMD_VERSION;
             return true;
@@ -332,5 +344,8 @@ const char *usageText()
            "  --verbose                     show the module, settings and formats used\n"
            "  --serial                      decode, filter and encode one after another on\n"
            "                                one thread (default: each on its own thread)\n"
+           "  -y                            overwrite an existing OUTPUT\n"
+           "  -n                            never overwrite (default: ask on a terminal,\n"
+           "                                refuse without one)\n"
            "  --help, --version\n";
 }

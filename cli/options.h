@@ -22,6 +22,7 @@ struct Options {
     bool quiet = false;
     bool verbose = false;
     bool serial = false;  // no decoding and encoding threads
+    char overwrite = 0;   // 'y' (-y), 'n' (-n), or 0: ask on a terminal
     // analyse, compare
     bool json = false;
     int peaks = 8;

@@ -35,7 +35,48 @@ std::string frameFileName(const std::string &pattern, int64_t number)
     return buf;
 }
 
+OverwritePolicy overwritePolicy = OverwritePolicy::ASK;
+
+// The file a write to OUTPUT would replace: a sequence's first frame.
+bool existingOutput(const std::string &output)
+{
+    struct stat st;
+    if (stat(output.c_str(), &st) == 0)
+        return true;
+    if (!isSequencePattern(output))
+        return false;
+    const std::string first = frameFileName(output, 1);
+    return !first.empty() && stat(first.c_str(), &st) == 0;
+}
+
+bool mayOverwrite(const std::string &output, std::string &err)
+{
+    if (overwritePolicy == OverwritePolicy::ALWAYS)
+        return true;
+    if (overwritePolicy == OverwritePolicy::NEVER) {
+        err = quoted(output) + " exists already; not overwritten (-n)";
+        return false;
+    }
+    if (!isatty(STDIN_FILENO)) {
+        err = quoted(output) + " exists already; pass -y to overwrite it or -n to keep it (no terminal to ask on)";
+        return false;
+    }
+    fprintf(stderr, "File %s exists already. Overwrite? [y/N] ", quoted(output).c_str());
+    fflush(stderr);
+    char answer[64];
+    if (!fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+        err = quoted(output) + " not overwritten";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+void setOverwritePolicy(OverwritePolicy policy)
+{
+    overwritePolicy = policy;
+}
 
 bool checkOutputPath(const std::string &input, const std::string &output, std::string &err)
 {
@@ -50,7 +91,7 @@ bool checkOutputPath(const std::string &input, const std::string &output, std::s
         err = quoted(output) + " is a directory; name a file in it as OUTPUT";
         return false;
     }
-    return true;
+    return !existingOutput(output) || mayOverwrite(output, err);
 }
 
 bool isSequencePattern(const std::string &path)

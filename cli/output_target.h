@@ -7,9 +7,15 @@
 
 #include <string>
 
+// What to do with an output that exists already: ask on a terminal (and
+// refuse without one), overwrite it (-y) or keep it (-n).
+enum class OverwritePolicy { ASK, ALWAYS, NEVER };
+void setOverwritePolicy(OverwritePolicy policy);
+
 // Whether OUTPUT may be written for INPUT at all, before anything is read:
-// not the input itself (the rename at the end would replace it) and not a
-// directory (the rename would fail only after all the work).
+// not the input itself (the rename at the end would replace it), not a
+// directory (the rename would fail only after all the work), and an existing
+// file only as the overwrite policy allows.
 bool checkOutputPath(const std::string &input, const std::string &output, std::string &err);
 
 // Whether a path names a numbered image sequence (a printf-style %d).

@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 #endif
 
@@ -89,6 +91,89 @@ void *openLibrary(const std::string &path, std::string &why)
 #endif
 }
 
+// A copy of the file under a new name is a new mapping with statics of its
+// own, while the C runtime stays shared with the rest of the process. The copy
+// is named in `tempPath` where it must outlive the load (Windows keeps a
+// loaded file open); elsewhere it is unlinked at once.
+bool copyFile(const std::string &from, const std::string &to, bool exclusive, std::string &why)
+{
+    FILE *in = fopen(from.c_str(), "rb");
+    if (!in) {
+        why = "cannot read '" + from + "'";
+        return false;
+    }
+    FILE *out = fopen(to.c_str(), exclusive ? "wbx" : "wb");
+    bool ok = out != nullptr;
+    char buf[1 << 16];
+    size_t n;
+    while (ok && (n = fread(buf, 1, sizeof buf, in)) > 0)
+        ok = fwrite(buf, 1, n, out) == n;
+    ok = ok && !ferror(in);
+    fclose(in);
+    if (out && fclose(out) != 0)
+        ok = false;
+    if (!ok)
+        why = "cannot write a private copy at '" + to + "'";
+    return ok;
+}
+
+void *openPrivateLibrary(const std::string &path, std::string &why, std::string &tempPath)
+{
+#if defined(_WIN32)
+    char dir[MAX_PATH];
+    const DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir) {
+        why = "no temporary directory for a private copy";
+        return nullptr;
+    }
+    static unsigned serial = 0;
+    const std::string copy = std::string(dir) + "zelt-instance-" + std::to_string((unsigned long)GetCurrentProcessId()) +
+                             "-" + std::to_string(++serial) + kModuleSuffix;
+    if (!copyFile(path, copy, true, why))
+        return nullptr;
+    void *h = openLibrary(copy, why);
+    if (!h) {
+        DeleteFileA(copy.c_str());
+        return nullptr;
+    }
+    tempPath = copy;
+    return h;
+#else
+    tempPath.clear();
+    const char *tmp = getenv("TMPDIR");
+    std::string copy = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelt-instance-XXXXXX";
+    std::string copyWhy;
+    const int fd = mkstemp(&copy[0]);
+    if (fd >= 0) {
+        close(fd);
+        void *h = copyFile(path, copy, false, copyWhy) ? openLibrary(copy, copyWhy) : nullptr;
+        unlink(copy.c_str());  // the mapping outlives the name
+        if (h)
+            return h;
+    } else {
+        copyWhy = "cannot create a file in the temporary directory";
+    }
+    // A temporary directory mounted without exec: a namespace of its own
+    // (a handful per process) gives the same separation.
+    const std::string openName = path.find('/') == std::string::npos ? "./" + path : path;
+    void *h = dlmopen(LM_ID_NEWLM, openName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char *e = dlerror();
+        why = copyWhy + "; and no new link namespace: " + (e ? e : "unknown reason");
+    }
+    return h;
+#endif
+}
+
+void removeTempFile(const std::string &p)
+{
+#if defined(_WIN32)
+    DeleteFileA(p.c_str());
+#else
+    unlink(p.c_str());
+#endif
+}
+
 void *findSymbol(void *handle, const char *name)
 {
 #if defined(_WIN32)
@@ -140,16 +225,11 @@ LoadedModule::~LoadedModule()
 bool LoadedModule::load(const std::string &path, std::string &err, const LoadOptions &options)
 {
     unload();
-    if (options.privateState) {
-        err = "cannot load '" + path +
-              "' with state of its own: private instances are not implemented yet (a module's settings, tables "
-              "and DC history are process-wide, so every instance in one process shares them)";
-        return false;
-    }
     std::string why;
-    void *handle = openLibrary(path, why);
+    void *handle = options.privateState ? openPrivateLibrary(path, why, tempPath_) : openLibrary(path, why);
     if (!handle) {
-        err = "cannot load module '" + path + "': " + why;
+        err = options.privateState ? "cannot load a private instance of module '" + path + "': " + why
+                                   : "cannot load module '" + path + "': " + why;
         return false;
     }
     FilterModuleInit2Proc init = (FilterModuleInit2Proc)findSymbol(handle, "VirtualdubFilterModuleInit2");
@@ -159,6 +239,9 @@ bool LoadedModule::load(const std::string &path, std::string &err, const LoadOpt
         // Not registered, so nothing of it can be under way: unmapping is safe.
         if (!isHeld(handle))
             closeLibrary(handle);
+        if (!tempPath_.empty())
+            removeTempFile(tempPath_);
+        tempPath_.clear();
         return false;
     }
     return attach(handle, handle, init, deinit, path, err, options);
@@ -191,6 +274,9 @@ bool LoadedModule::attach(void *handle, const void *identity, FilterModuleInit2P
               "instance would share it";
         if (handle)
             closeLibrary(handle);  // only drops the reference this load took
+        if (!tempPath_.empty())
+            removeTempFile(tempPath_);
+        tempPath_.clear();
         return false;
     }
     handle_ = handle;
@@ -240,9 +326,13 @@ bool LoadedModule::unload()
         h.erase(std::find(h.begin(), h.end(), identity_));
     }
     identity_ = nullptr;
-    if (handle_ && options_.closeOnUnload)
+    // A private copy is nobody else's: it goes with its instance.
+    if (handle_ && (options_.closeOnUnload || options_.privateState))
         closeLibrary(handle_);
     handle_ = nullptr;
+    if (!tempPath_.empty())
+        removeTempFile(tempPath_);
+    tempPath_.clear();
     return released;
 }
 

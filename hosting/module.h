@@ -32,8 +32,8 @@ struct LoadOptions {
     // as frei0r's does, needs this). The modules keep their settings, tables
     // and DC history process-wide, so this takes a private mapping of the
     // module per instance: dlmopen into a new namespace, or a copy of the file
-    // under a temporary name (LoadLibrary of a copy on Windows). Not
-    // implemented yet: load() refuses with a message that says so.
+    // under a temporary name (LoadLibrary of a copy on Windows). Such a
+    // mapping is closed at unload. A linked module cannot have one.
     bool privateState = false;
 
     // Every call into the module goes through it when set (init and deinit
@@ -127,6 +127,7 @@ private:
     int version_ = 0, compatibility_ = 0;
     bool started_ = false;
     std::string path_;
+    std::string tempPath_;  // a private copy to delete at unload (Windows)
     VFBitmap srcVb_{}, dstVb_{};
     FilterActivation fa_{};
 };

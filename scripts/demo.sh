@@ -41,11 +41,11 @@ fi
 
 step "Cleaning with: quorvel $options"
 # shellcheck disable=SC2086  # the suggestion is a list of options
-"$quorvel" $options interference.mkv cleaned.mkv
+"$quorvel" -y $options interference.mkv cleaned.mkv
 
 step "Spectrum pictures of the first frame (luma, V and U side by side, harmonics 0..351)"
-"$quorvel" --quiet --display-spectrum --harmonics 352 --frames 1 interference.mkv spectrum-input.png
-"$quorvel" --quiet --display-spectrum --harmonics 352 --frames 1 cleaned.mkv spectrum-output.png
+"$quorvel" -y --quiet --display-spectrum --harmonics 352 --frames 1 interference.mkv spectrum-input.png
+"$quorvel" -y --quiet --display-spectrum --harmonics 352 --frames 1 cleaned.mkv spectrum-output.png
 echo "$results/spectrum-input.png"
 echo "$results/spectrum-output.png"
 

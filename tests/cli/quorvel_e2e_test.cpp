@@ -129,7 +129,7 @@ TEST_F(QuorvelEndToEnd, InstructionSetCapKeepsTheBytes)
 {
     const Picture in = testPicture(150, 40, 2);
     writePng("in.png", in);
-    const std::string args = "--quiet --notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60 ";
+    const std::string args = "-y --quiet --notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60 ";
     ASSERT_EQ(quorvel(args + "in.png ref.png").status, 0);
     const Picture ref = readRgb("ref.png", in.w, in.h);
     for (const char *cpu : {"scalar", "mmx", "sse2", "avx2", "avx512"}) {
@@ -235,7 +235,7 @@ TEST_F(QuorvelEndToEnd, SpectrumDisplayScaleSitsAtTheBottom)
     writePng("in.png", testPicture(w, h, 3));
     for (const char *module : {"zelt_lpf", "zelt"}) {
         SCOPED_TRACE(module);
-        const Result r = quorvel(std::string("--quiet --module ") + module + " --display-spectrum in.png out.png");
+        const Result r = quorvel(std::string("-y --quiet --module ") + module + " --display-spectrum in.png out.png");
         ASSERT_EQ(r.status, 0) << r.output;
         const Picture got = readRgb("out.png", w, h);
         auto white = [&](int y, int x) {
@@ -303,7 +303,7 @@ TEST_F(QuorvelEndToEnd, EveryErrorNamesItsProblemAndLeavesNoOutput)
     }
     // A failed run leaves an existing output as it was.
     std::ofstream(path("keep.mkv")) << "old";
-    EXPECT_EQ(quorvel("broken.y4m keep.mkv").status, 1);
+    EXPECT_EQ(quorvel("-y broken.y4m keep.mkv").status, 1);
     EXPECT_EQ(readFile(path("keep.mkv")), "old");
 }
 

@@ -166,7 +166,7 @@ TEST_F(QuorvelPipeline, VideoWithAudioIsWrittenLikeTheSerialRun)
         const std::string out = std::string(io).substr(7);
         for (const char *limit : {"", "--frames 7 "}) {
             SCOPED_TRACE(std::string(limit) + io);
-            const std::string args = std::string("--quiet --notch --min-harmonic 3 --max-harmonic 5 ") + limit + io;
+            const std::string args = std::string("-y --quiet --notch --min-harmonic 3 --max-harmonic 5 ") + limit + io;
             const Result ref = bounded("--serial " + args);
             ASSERT_EQ(ref.status, 0) << ref.output;
             const std::string want = packets(out);

@@ -1,0 +1,372 @@
+// A frei0r filter plugin hosting one module (ZELT_FREI0R_MODULE) through the
+// plug-in interface: every instance loads a private copy of the module,
+// enters its settings through the module's own dialog and runs it frame by
+// frame, as the editor would.
+#include <dlfcn.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+// The header declares the entry points without C linkage of its own.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include "frei0r/settings_words.h"
+#include "hosting/bitmap.h"
+#include "hosting/module.h"
+#include "hosting/services.h"
+
+#ifndef ZELT_FREI0R_MODULE
+#error "ZELT_FREI0R_MODULE names the module this plugin hosts"
+#endif
+#ifndef ZELT_FREI0R_BUILD_MODULE_DIR
+#define ZELT_FREI0R_BUILD_MODULE_DIR ""
+#endif
+
+// Only the frei0r entry points leave the plugin.
+#define F0R_EXPORT __attribute__((visibility("default")))
+
+namespace {
+
+const char kModule[] = ZELT_FREI0R_MODULE;
+const char kPluginName[] = "quorvel_" ZELT_FREI0R_MODULE;
+const char kSettingsExplanation[] =
+    "Words separated by spaces, deciding every setting when not empty (words left out keep the dialog's "
+    "defaults; empty: the typed parameters decide): notch, min=A, max=B, main=A, dc, temporal, full, "
+    "harmonics=N, display, curve=X, rejection=N (':' for '=' where the host reads '=' itself, as MLT does)";
+
+const ModuleSettings *moduleSettings()
+{
+    return settingsForModule(kModule);
+}
+
+bool isFile(const std::string &p)
+{
+    FILE *f = fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    fclose(f);
+    return true;
+}
+
+// Beside this plugin (an uninstalled tree keeps both in one place), in the
+// installed layout <prefix>/lib/frei0r-1 and <prefix>/lib/quorvel, then in
+// the build tree the plugin came from.
+std::string locateModule()
+{
+    const std::string file = std::string(kModule) + ".so";
+    std::vector<std::string> candidates;
+    Dl_info info;
+    if (dladdr((const void *)&locateModule, &info) && info.dli_fname) {
+        std::string self = info.dli_fname;
+        const size_t slash = self.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
+        candidates.push_back(dir + "/" + file);
+        candidates.push_back(dir + "/../quorvel/" + file);
+    }
+    const std::string buildDir = ZELT_FREI0R_BUILD_MODULE_DIR;
+    if (!buildDir.empty())
+        candidates.push_back(buildDir + "/" + file);
+    for (const std::string &c : candidates)
+        if (isFile(c))
+            return c;
+    return std::string();
+}
+
+std::string modulePath;
+
+struct Instance {
+    int w = 0, h = 0;
+    // Parameters as set; a typed one that was never set keeps the default.
+    std::string settingsText;
+    std::vector<double> typed;
+    std::vector<bool> typedSet;
+    bool dirty = true;
+
+    LoadedModule module;
+    DialogState defaults;
+    std::vector<DialogAction> actions;
+    bool usable = false;  // settings accepted and module configured
+    bool copySource = false;
+    std::vector<uint32_t> source;  // a copy for stages that write into the source
+
+    VFBitmap srcVb{}, dstVb{};
+    FilterActivation fa{};
+    bool started = false;
+    bool haveTime = false;
+    double lastTime = 0, step = 0;
+    std::string reported;
+
+    void report(const std::string &problem)
+    {
+        // Once per problem: a filter graph calls update for every frame.
+        if (problem == reported)
+            return;
+        reported = problem;
+        fprintf(stderr, "%s: %s; frames pass unfiltered\n", kPluginName, problem.c_str());
+    }
+
+    bool load(std::string &err)
+    {
+        stop();
+        LoadOptions options;
+        options.privateState = true;  // its own settings, tables and DC history
+        if (!module.load(modulePath, err, options))
+            return false;
+        HostBitmap probeSrc, probeDst;
+        if (!probeSrc.allocate(w, 1) || !probeDst.allocate(w, 1)) {
+            err = "out of memory";
+            return false;
+        }
+        if (defaults.texts.empty() && defaults.checks.empty() &&
+            !module.readDialog(probeSrc, probeDst, defaults, err))
+            return false;
+        return true;
+    }
+
+    // The settings as the user decided them, entered in the dialog.
+    bool configure(std::string &err)
+    {
+        const ModuleSettings &m = *moduleSettings();
+        SettingValues values(m.count);
+        if (!settingsText.empty()) {
+            if (!parseSettingsWords(m, settingsText, values, err)) {
+                err = "settings '" + settingsText + "': " + err;
+                return false;
+            }
+        } else {
+            for (size_t k = 0; k < m.count; k++)
+                if (typedSet[k])
+                    values[k] = typedSettingValue(m.specs[k], typed[k]);
+        }
+        actions = settingsActions(m, values, defaults);
+        copySource = false;
+        for (const DialogAction &a : actions)
+            if (a.isCheck && a.checked && a.id == m.sourceWriter)
+                copySource = true;
+        return enter(err);
+    }
+
+    bool enter(std::string &err)
+    {
+        HostBitmap probeSrc, probeDst;
+        if (!probeSrc.allocate(w, 1) || !probeDst.allocate(w, 1)) {
+            err = "out of memory";
+            return false;
+        }
+        return module.configure(probeSrc, probeDst, actions, err);
+    }
+
+    bool begin(std::string &err)
+    {
+        describeFrames(nullptr, nullptr);
+        fa = module.activation(&srcVb, &dstVb);
+        const int rc = module.callStart(&fa);
+        started = true;  // the end callback follows even a refused start
+        if (rc != 0) {
+            err = "the module cannot start on " + std::to_string(w) + "x" + std::to_string(h) + " frames";
+            stop();
+            return false;
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        if (started)
+            module.callEnd(&fa);
+        started = false;
+        haveTime = false;
+    }
+
+    // Top-down frames seen bottom-up: the last row first, a negative pitch.
+    void describeFrames(const uint32_t *in, uint32_t *out)
+    {
+        const ptrdiff_t rowBytes = (ptrdiff_t)w * 4;
+        const ptrdiff_t last = (ptrdiff_t)(h - 1) * w;
+        describeBitmap(&srcVb, in ? (void *)(in + last) : nullptr, w, h, -rowBytes);
+        describeBitmap(&dstVb, out ? (void *)(out + last) : nullptr, w, h, -rowBytes);
+        srcVb.size = dstVb.size = rowBytes * h;
+    }
+
+    // A time going backwards or leaping ahead is a seek: the temporal history
+    // of the frames before it does not belong to what follows, so a fresh
+    // copy of the module runs from there on.
+    bool isSeek(double time)
+    {
+        if (!haveTime)
+            return false;
+        const double delta = time - lastTime;
+        if (delta < 0)
+            return true;
+        if (delta > 0 && (step == 0 || delta < step))
+            step = delta;
+        return step > 0 && delta > 2.5 * step;
+    }
+
+    void update(double time, const uint32_t *in, uint32_t *out)
+    {
+        const size_t pixels = (size_t)w * h;
+        std::string err;
+        if (dirty) {
+            dirty = false;
+            usable = configure(err);
+            if (usable)
+                reported.clear();
+            else
+                report(err);
+        }
+        if (usable && started && isSeek(time)) {
+            stop();
+            usable = load(err) && enter(err);
+            if (!usable)
+                report(err);
+        }
+        if (usable && !started && !begin(err)) {
+            usable = false;
+            report(err);
+        }
+        if (!usable) {
+            memcpy(out, in, pixels * 4);
+            return;
+        }
+        haveTime = true;
+        lastTime = time;
+
+        const uint32_t *src = in;
+        if (copySource) {
+            source.assign(in, in + pixels);
+            src = source.data();
+        }
+        describeFrames(src, out);
+        if (module.callRun(&fa) != 0) {
+            report("the module failed on a frame");
+            memcpy(out, in, pixels * 4);
+            return;
+        }
+        // The module leaves the fourth byte as it pleases; frei0r's is alpha.
+        for (size_t i = 0; i < pixels; i++)
+            out[i] = (out[i] & 0x00FFFFFFu) | (in[i] & 0xFF000000u);
+    }
+};
+
+}  // namespace
+
+extern "C" {
+
+F0R_EXPORT int f0r_init()
+{
+    setHostProgramName(kPluginName);
+    modulePath = locateModule();
+    if (modulePath.empty())
+        fprintf(stderr, "%s: cannot find %s.so beside the plugin, in ../quorvel or in the build tree\n", kPluginName,
+                kModule);
+    return moduleSettings() != nullptr;
+}
+
+F0R_EXPORT void f0r_deinit() {}
+
+F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t *info)
+{
+    info->name = kPluginName;
+    info->author = "Quorvel";
+    info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    info->color_model = F0R_COLOR_MODEL_BGRA8888;  // the module's own byte order
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = 1;
+    info->minor_version = 0;
+    info->num_params = 1 + (int)moduleSettings()->count;
+    info->explanation = "Removes periodic interference along the scan lines with the " ZELT_FREI0R_MODULE
+                        " module; RGB only";
+}
+
+F0R_EXPORT void f0r_get_param_info(f0r_param_info_t *info, int index)
+{
+    const ModuleSettings &m = *moduleSettings();
+    if (index == 0) {
+        info->name = "settings";
+        info->type = F0R_PARAM_STRING;
+        info->explanation = kSettingsExplanation;
+        return;
+    }
+    if (index < 1 || (size_t)index > m.count)
+        return;
+    const SettingSpec &s = m.specs[index - 1];
+    info->name = s.param;
+    info->type = s.kind == SettingSpec::FLAG ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
+    info->explanation = s.explanation;
+}
+
+F0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
+{
+    if (modulePath.empty() || width == 0 || height == 0 || width > 1u << 15 || height > 1u << 15)
+        return nullptr;
+    Instance *inst = new Instance;
+    inst->w = (int)width;
+    inst->h = (int)height;
+    const size_t n = moduleSettings()->count;
+    inst->typed.assign(n, 0.0);
+    inst->typedSet.assign(n, false);
+    std::string err;
+    if (!inst->load(err)) {
+        fprintf(stderr, "%s: %s\n", kPluginName, err.c_str());
+        delete inst;
+        return nullptr;
+    }
+    return inst;
+}
+
+F0R_EXPORT void f0r_destruct(f0r_instance_t instance)
+{
+    Instance *inst = (Instance *)instance;
+    inst->stop();
+    delete inst;
+}
+
+F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
+                                                                int index)
+{
+    Instance *inst = (Instance *)instance;
+    if (index == 0) {
+        const char *text = *(const char *const *)param;
+        inst->settingsText = text ? text : "";
+    } else if (index >= 1 && (size_t)index <= inst->typed.size()) {
+        inst->typed[index - 1] = *(const double *)param;
+        inst->typedSet[index - 1] = true;
+    } else {
+        return;
+    }
+    inst->dirty = true;
+}
+
+F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
+                                                                int index)
+{
+    Instance *inst = (Instance *)instance;
+    if (index == 0) {
+        *(const char **)param = inst->settingsText.c_str();
+        return;
+    }
+    if (index < 1 || (size_t)index > inst->typed.size())
+        return;
+    const SettingSpec &s = moduleSettings()->specs[index - 1];
+    if (inst->typedSet[index - 1]) {
+        *(double *)param = inst->typed[index - 1];
+        return;
+    }
+    const std::string shown = s.kind == SettingSpec::FLAG
+                                  ? std::to_string(inst->defaults.checked(s.control) == 1 ? 1 : 0)
+                                  : inst->defaults.text(s.control);
+    *(double *)param = typedParameterOf(s, shown);
+}
+
+F0R_EXPORT void f0r_update(f0r_instance_t instance, double time,
+                                                       const uint32_t *inframe, uint32_t *outframe)
+{
+    ((Instance *)instance)->update(time, inframe, outframe);
+}
+
+}  // extern "C"

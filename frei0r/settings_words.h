@@ -1,0 +1,56 @@
+// The settings of a module as frei0r parameters and as the words of the
+// `settings` string, both turned into what a user would do in the module's
+// own dialog.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+#include "hosting/dialog.h"
+
+// One setting: a dialog control, its word in `settings` and its typed
+// frei0r parameter.
+struct SettingSpec {
+    const char *word;   // bare word for a tick box, word=VALUE otherwise
+    const char *param;  // frei0r parameter name
+    int control;
+    enum Kind { FLAG, INT, REAL } kind;
+    // A typed double parameter x in [0,1] stands for lo + x (hi - lo); whole
+    // numbers are rounded to the nearest.
+    double lo, hi;
+    const char *explanation;
+};
+
+struct ModuleSettings {
+    const char *module;  // "zelt_lpf", ...
+    const SettingSpec *specs;
+    size_t count;
+    // A tick box whose stage writes into the source frame (the notch filter
+    // tapers its rows): the host hands a copy then. 0: none.
+    int sourceWriter;
+};
+
+// The table for a module; null for a module without one.
+const ModuleSettings *settingsForModule(const char *module);
+
+// What decides one setting: its text for an edit, "1" or "0" for a tick box;
+// empty when nothing decides it (the dialog's default stays).
+using SettingValues = std::vector<std::string>;
+
+// Words separated by white space; word:VALUE is word=VALUE too. False, with the reason, for an unknown word
+// or a bad value; values get one entry per spec.
+bool parseSettingsWords(const ModuleSettings &m, const std::string &text, SettingValues &values, std::string &err);
+
+// A typed parameter's value (0..1; a tick box: ticked from 0.5 up) as the
+// dialog text or tick.
+std::string typedSettingValue(const SettingSpec &s, double x);
+// The inverse, for reporting a dialog default as a typed value.
+double typedParameterOf(const SettingSpec &s, const std::string &dialogValue);
+
+// Every setting entered in the dialog: the decided value, else `defaults` as
+// the dialog showed them on a fresh module (process-wide settings would
+// otherwise carry over from an earlier configuration).
+std::vector<DialogAction> settingsActions(const ModuleSettings &m, const SettingValues &values,
+                                          const DialogState &defaults);
