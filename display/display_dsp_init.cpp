@@ -10,7 +10,9 @@ CpuLevel displayDspInit(DisplayDsp *dsp, CpuLevel cap)
 #if defined(__i386__) || defined(__x86_64__)
     if (level < CPU_MMX)
         return level;
+#if !defined(ZELT_NO_MMX)  // set by builds whose host does not expect the MMX state touched
     dsp->convertRowToYuv = convert_row_to_yuv_mmx;
+#endif
     if (level < CPU_SSE2)
         return level;
     dsp->convertRowToYuv = convert_row_to_yuv_sse2;
