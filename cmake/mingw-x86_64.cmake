@@ -25,13 +25,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# GCC cannot realign the stack of a 64-bit Windows function (its unwind data
-# has no way to say so), so AVX and AVX-512 values it spills land only 16-byte
-# aligned; the assembler turns the aligned vector moves into unaligned ones,
-# which cost the same on aligned data.
-set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
-set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
-
 set(ZELT_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix the tests run in")
 # Debian's `wine` starts the 32-bit loader whenever it is installed.
 find_program(ZELT_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
