@@ -7,11 +7,10 @@
 
 #include "display/display.h"
 #include "display/display_dsp.h"
-#include "display/frame.h"
 #include "display/graticule.h"
+#include "display/plot.h"
 #include "engine/dsp.h"
 #include "engine/trig_tables.h"
-#include "host/settings.h"
 
 namespace {
 
@@ -19,8 +18,7 @@ const int kDisplayW = 720, kDisplayH = 576;
 
 struct DisplayFrames {
     std::vector<uint32_t> srcBuf, dstBuf;
-    VFBitmap src{}, dst{};
-    FilterActivation fa{};
+    FrameView src{}, dst{};
 
     DisplayFrames() : srcBuf((size_t)kDisplayW * kDisplayH), dstBuf((size_t)kDisplayW * kDisplayH)
     {
@@ -31,16 +29,8 @@ struct DisplayFrames {
                 const uint32_t v = (uint32_t)((x / 3 + y / 5 + (x / 7 % 2) * 40 + rng() % 16) & 0xff);
                 srcBuf[(size_t)y * kDisplayW + x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
             }
-        for (VFBitmap *bm : {&src, &dst}) {
-            bm->w = kDisplayW;
-            bm->h = kDisplayH;
-            bm->pitch = 4 * kDisplayW;
-            bm->size = 4 * kDisplayW * kDisplayH;
-        }
-        src.data = srcBuf.data();
-        dst.data = dstBuf.data();
-        fa.src = &src;
-        fa.dst = &dst;
+        src = FrameView{(uint8_t *)srcBuf.data(), kDisplayW, kDisplayH, 4 * kDisplayW};
+        dst = FrameView{(uint8_t *)dstBuf.data(), kDisplayW, kDisplayH, 4 * kDisplayW};
     }
 };
 
@@ -76,21 +66,19 @@ void restoreLevels()
     displayDspSetCap(cpuCapFromEnv());
 }
 
-template <int (*run)(const FilterActivation *, const FilterFunctions *), AngleForm form>
+template <int (*run)(FrameView, FrameView, int), AngleForm form>
 void BM_SpectrumDisplay(benchmark::State &state)
 {
     if (!capLevels(state, (CpuLevel)state.range(0)))
         return;
     DisplayTables tables(form);
     DisplayFrames f;
-    const FilterSettings saved = filterSettings;
-    filterSettings.harmonicsNumber = (int)state.range(1);
+    const int harmonics = (int)state.range(1);
     for (auto _ : state) {
-        run(&f.fa, nullptr);
+        run(f.src, f.dst, harmonics);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
     state.counters["frames/s"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
-    filterSettings = saved;
     restoreLevels();
 }
 
@@ -120,7 +108,7 @@ void BM_DisplayClear(benchmark::State &state)
         benchmark::DoNotOptimize(f.dstBuf.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * (int64_t)f.dst.size);
+    state.SetBytesProcessed(state.iterations() * (int64_t)f.dst.pitch * f.dst.h);
 }
 BENCHMARK(BM_DisplayClear)->Unit(benchmark::kMicrosecond);
 
@@ -128,7 +116,7 @@ void BM_DisplayGraticule(benchmark::State &state)
 {
     DisplayFrames f;
     for (auto _ : state) {
-        zelt::drawGraticule(f.dst.data, f.dst.h, f.dst.w, f.dst.pitch);
+        zelt::drawGraticule(f.dst);
         benchmark::DoNotOptimize(f.dstBuf.data());
         benchmark::ClobberMemory();
     }

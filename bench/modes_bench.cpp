@@ -29,7 +29,6 @@
 #include "engine/dsp.h"
 #include "engine/engine.h"
 #include "engine/trig_tables.h"
-#include "host/settings.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
 
@@ -40,8 +39,7 @@ const int kH = 576;
 struct BenchFrame {
     int w, h;
     std::vector<uint32_t> original, srcBuf, dstBuf;
-    VFBitmap src{}, dst{};
-    FilterActivation fa{};
+    FrameView src{}, dst{};
 
     BenchFrame(int w_, int h_) : w(w_), h(h_), original((size_t)w_ * h_), srcBuf(original.size()), dstBuf(original.size())
     {
@@ -53,16 +51,8 @@ struct BenchFrame {
                 original[(size_t)y * w + x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
             }
         srcBuf = original;
-        for (VFBitmap *bm : {&src, &dst}) {
-            bm->w = w;
-            bm->h = h;
-            bm->pitch = 4 * w;
-            bm->size = 4 * (vd_sizet)w * h;
-        }
-        src.data = srcBuf.data();
-        dst.data = dstBuf.data();
-        fa.src = &src;
-        fa.dst = &dst;
+        src = FrameView{(uint8_t *)srcBuf.data(), w, h, 4 * (ptrdiff_t)w};
+        dst = FrameView{(uint8_t *)dstBuf.data(), w, h, 4 * (ptrdiff_t)w};
     }
     void chainCopy() { memcpy(dstBuf.data(), srcBuf.data(), dstBuf.size() * 4); }
 };
@@ -122,15 +112,11 @@ void BM_FullWeighted(benchmark::State &state)
     const int n = (int)state.range(0), w = (int)state.range(1);
     Tables tables(w, ANGLE_RECIPROCAL);
     BenchFrame f(w, kH);
-    const FilterSettings saved = filterSettings;
-    filterSettings = defaultFilterSettings();
-    filterSettings.harmonicsNumber = n;
     f.chainCopy();  // rows h-2, h-1 keep it; the stage rewrites the others
     for (auto _ : state) {
-        zelt_lpf::FilterFull(&f.fa, nullptr);
+        zelt_lpf::FilterFull(f.src, f.dst, n);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    filterSettings = saved;
     setFrameCounters(state, fullMacs(n, w, kH - 2));
 }
 
@@ -144,14 +130,10 @@ void fullTimed(benchmark::State &state, int n, int w)
     setenv("ZELT_TIMING_LOG", name, 1);
     Tables tables(w, ANGLE_DIVIDE);
     BenchFrame f(w, kH);
-    const FilterSettings saved = filterSettings;
-    filterSettings = defaultFilterSettings();
-    filterSettings.harmonicsNumber = n;
     for (auto _ : state) {
-        zelt::FilterFull(&f.fa, nullptr);
+        zelt::FilterFull(f.src, f.dst, n);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    filterSettings = saved;
     setFrameCounters(state, fullMacs(n, w, kH));
     std::vector<double> cycles;
     std::ifstream in(name);
@@ -219,19 +201,15 @@ void BM_Notch(benchmark::State &state)
         return;
     Tables tables(720, ANGLE_RECIPROCAL);
     BenchFrame f(720, kH);
-    const FilterSettings saved = filterSettings;
-    filterSettings = defaultFilterSettings();
-    filterSettings.minHarmonic = 20;
-    filterSettings.maxHarmonic = 20 + (int)state.range(1);
+    const int band = (int)state.range(1);
     for (auto _ : state) {
         state.PauseTiming();
         f.srcBuf = f.original;  // the stage tapers its source in place
         state.ResumeTiming();
         f.chainCopy();
-        notchFilter(&f.fa, nullptr);
+        notchFilter(f.src, f.dst, 20, 20 + band);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
-    filterSettings = saved;
     setFrameCounters(state, 0);
 }
 BENCHMARK(BM_Notch)->ArgsProduct({{CPU_SCALAR, CPU_AVX512}, {1, 8, 32}})->Unit(benchmark::kMillisecond);
@@ -242,17 +220,14 @@ void BM_DcAverage(benchmark::State &state)
     if (!level.ok)
         return;
     BenchFrame f(720, kH);
-    const FilterSettings saved = filterSettings;
-    filterSettings = defaultFilterSettings();
-    filterSettings.dcTemporal = (uint8_t)state.range(1);
+    const bool temporal = state.range(1) != 0;
     dcHistoryReset();
     for (auto _ : state) {
         f.chainCopy();
-        dcAverageFilter(&f.fa, nullptr);
+        dcAverageFilter(f.src, f.dst, temporal);
         benchmark::DoNotOptimize(f.dstBuf.data());
     }
     dcHistoryReset();
-    filterSettings = saved;
     setFrameCounters(state, 0);
 }
 BENCHMARK(BM_DcAverage)->ArgsProduct({{CPU_SCALAR, CPU_AVX512}, {0, 1}})->Unit(benchmark::kMillisecond);

@@ -1,20 +1,20 @@
 // The spectrum display: replaces the destination with a plot of the source's
-// measured spectrum. Rows are addressed by pitch; every pixel write is clipped
-// to the destination.
+// measured spectrum, `harmonics` of them (clamped to the frame width and the
+// table rows). Every pixel write is clipped to the destination.
 #pragma once
 
-#include <stddef.h>
-#include <stdint.h>
-
-#include "abi/vdfilter.h"
+#include "engine/frame.h"
 
 namespace zelt_lpf {
 // Log-scale luma and colour-difference spectra with the rejection curve.
-// 0, or -1 (destination untouched) when working memory cannot be obtained.
-int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff);
+// 0; -1 with the destination untouched when working memory cannot be obtained
+// or when the 16-bit tables are not those of the source width.
+int runSpectrumDisplay(FrameView src, FrameView dst, int harmonics);
 }  // namespace zelt_lpf
 
 namespace zelt {
-// Linear bars of one source row's blue spectrum.
-int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff);
+// Linear bars of one source row's blue spectrum. 0; -1 with the destination
+// untouched when working memory cannot be obtained or when the 32-bit tables
+// are not those of the source width.
+int runSpectrumDisplay(FrameView src, FrameView dst, int harmonics);
 }  // namespace zelt

@@ -3,12 +3,10 @@
 #include <stdlib.h>
 
 #include "display/display.h"
-#include "display/frame.h"
 #include "display/graticule.h"
 #include "display/plot.h"
 #include "display/working_memory.h"
 #include "engine/engine.h"
-#include "host/settings.h"
 
 namespace zelt {
 
@@ -20,15 +18,12 @@ const int MEASURED_ROW = 50;
 
 }  // namespace
 
-int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
+int runSpectrumDisplay(FrameView src, FrameView dst, int harmonics)
 {
-    (void)ff;
-    const VFBitmap &src = *fa->src;
-    const VFBitmap &dst = *fa->dst;
     const int w = src.w > 0 ? src.w : 0;
     const int row = src.h - 1 < MEASURED_ROW ? src.h - 1 : MEASURED_ROW;
 
-    int n = filterSettings.harmonicsNumber;
+    int n = harmonics;
     n = n < 0 ? 0 : n > w ? w : n;
     if (row < 0)
         n = 0;
@@ -45,17 +40,16 @@ int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
         return -1;
 
     clearFrame(dst);
-    drawGraticule(dst.data, dst.h, dst.w, dst.pitch);
-    const PlotFrame f = plotFrame(dst.data, dst.h, dst.w, dst.pitch);
+    drawGraticule(dst);
     for (int k = 0; k < n; k++)
-        correlateRow(frameRow(src, row), w, &coeffs[k], k);
+        correlateRow(src.row(row), w, &coeffs[k], k);
     // 256 per grey level of amplitude: the bar's height in rows is the
     // amplitude in grey levels. The power in 64 bits: a bright row's mean
     // squares beyond the 32-bit range.
     for (int k = 0; k < n; k++) {
         const ChannelCoeff &c = coeffs[k].blue;
         const int64_t p = (int64_t)c.sinePart * c.sinePart + (int64_t)c.cosinePart * c.cosinePart;
-        plotBar(f, k, sqrt((double)p) * 0.003906, barColour);
+        plotBar(dst, k, sqrt((double)p) * 0.003906, barColour);
     }
 
     free(coeffs);

@@ -6,12 +6,10 @@
 
 #include "display/display.h"
 #include "display/display_dsp.h"
-#include "display/frame.h"
 #include "display/graticule.h"
 #include "display/plot.h"
 #include "display/working_memory.h"
 #include "engine/engine.h"
-#include "host/settings.h"
 #include "modes/rejection_curve.h"
 
 namespace zelt_lpf {
@@ -31,7 +29,7 @@ inline double plotValue(float magnitude)
     return 160.0 * log10((double)magnitude) - 250.0;
 }
 
-void plotSpectrum(const PlotFrame &f, const float *magnitude, int count, int column)
+void plotSpectrum(const FrameView &f, const float *magnitude, int count, int column)
 {
     for (int k = 0; k < count; k++) {
         const double v = plotValue(magnitude[k]);
@@ -88,16 +86,13 @@ bool obtain(WorkingMemory *m, int w)
 
 }  // namespace
 
-int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
+int runSpectrumDisplay(FrameView src, FrameView dst, int harmonics)
 {
-    (void)ff;
-    const VFBitmap &src = *fa->src;
-    const VFBitmap &dst = *fa->dst;
     const int w = src.w > 0 ? src.w : 0;
     const int rows = src.h < ANALYSED_ROWS ? (src.h > 0 ? src.h : 0) : ANALYSED_ROWS;
 
     // The working arrays hold w records and the analysis needs w >= 4.
-    int n = filterSettings.harmonicsNumber;
+    int n = harmonics;
     n = n < 0 ? 0 : n > w ? w : n;
     if (w < 4)
         n = 0;
@@ -116,15 +111,14 @@ int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
     float *luma = m.acc, *chromaV = m.acc + w, *chromaU = m.acc + 2 * w;
 
     clearFrame(dst);
-    const PlotFrame f = plotFrame(dst.data, dst.h, dst.w, dst.pitch);
-    drawGraticule(dst.data, dst.h, dst.w, dst.pitch);
+    drawGraticule(dst);
 
     if (analyse) {
         const ptrdiff_t planarStride = 3 * (ptrdiff_t)w;
         for (int r0 = 0; r0 < rows; r0 += CHUNK_ROWS) {
             const int nr = rows - r0 < CHUNK_ROWS ? rows - r0 : CHUNK_ROWS;
             for (int r = 0; r < nr; r++) {
-                convertRowToYuv(frameRow(src, r0 + r), m.converted, w);
+                convertRowToYuv(src.row(r0 + r), m.converted, w);
                 unpackRow(m.converted, m.planar + r * planarStride, w);
             }
             analyseRows(m.planar, planarStride, nr, n, w, m.coeffs, w);
@@ -154,15 +148,15 @@ int runSpectrumDisplay(const FilterActivation *fa, const FilterFunctions *ff)
     RejectionCurve curve;
     buildRejectionCurve(m.coeffs, w, n, &curve);
 
-    plotSpectrum(f, luma, n, 0);
-    plotSpectrum(f, chromaV, n / 2, V_COLUMN);
-    plotSpectrum(f, chromaU, n / 2, U_COLUMN);
+    plotSpectrum(dst, luma, n, 0);
+    plotSpectrum(dst, chromaV, n / 2, V_COLUMN);
+    plotSpectrum(dst, chromaU, n / 2, U_COLUMN);
 
     // The scale goes over the spectra, the curve over the scale.
-    drawGraticule(dst.data, dst.h, dst.w, dst.pitch);
+    drawGraticule(dst);
     for (int i = 0; i < n; i++) {
         const double v = 160.0 * log10((double)rejectionGain(&curve, i)) + 400.0;
-        plotPixel(f, i, plotMarkerRow(v), curveColour);
+        plotPixel(dst, i, plotMarkerRow(v), curveColour);
     }
 
     release(&m);

@@ -16,11 +16,10 @@ const uint8_t digitGlyphs[80] = {
     0x00, 0x18, 0x24, 0x24, 0x38, 0x04, 0x1C, 0x00,  // 9
 };
 
-void drawDigit(int d, int x, int y, uint32_t *pixels, int h, int w, ptrdiff_t pitch)
+void drawDigit(int d, int x, int y, const FrameView &f)
 {
     if (d < 0 || d > 9)
         return;
-    const PlotFrame f = plotFrame(pixels, h, w, pitch);
     for (int r = 0; r < 8; r++) {
         const unsigned line = digitGlyphs[8 * d + r];
         for (int k = 0; k < 8; k++)
@@ -32,7 +31,7 @@ void drawDigit(int d, int x, int y, uint32_t *pixels, int h, int w, ptrdiff_t pi
 namespace {
 
 // One row of marks every `spacing` columns, from column 0.
-void tickRow(const PlotFrame &f, int y, int spacing)
+void tickRow(const FrameView &f, int y, int spacing)
 {
     if (y >= f.h)
         return;
@@ -41,12 +40,12 @@ void tickRow(const PlotFrame &f, int y, int spacing)
 }
 
 // The numbers along the bottom and the tick rows above them: both modules.
-void drawScale(uint32_t *pixels, int h, int w, ptrdiff_t pitch)
+void drawScale(const FrameView &f)
 {
     // Each number starts at its own column; the long ticks fall into the blank
     // left column of its first glyph. Wide enough for any int, so wide frames
     // cannot run past the text.
-    for (long long v = 0; v < (long long)w - 32; v += 50) {
+    for (long long v = 0; v < (long long)f.w - 32; v += 50) {
         char text[12];
         int len = 0;
         long long rest = v;
@@ -55,9 +54,8 @@ void drawScale(uint32_t *pixels, int h, int w, ptrdiff_t pitch)
             rest /= 10;
         } while (rest > 0);
         for (int k = 0; k < len; k++)
-            drawDigit(text[len - 1 - k] - '0', (int)(v + 8 * k), 0, pixels, h, w, pitch);
+            drawDigit(text[len - 1 - k] - '0', (int)(v + 8 * k), 0, f);
     }
-    const PlotFrame f = plotFrame(pixels, h, w, pitch);
     for (int y = 5; y <= 9; y++)
         tickRow(f, y, 50);
     for (int y = 10; y <= 11; y++)
@@ -71,27 +69,24 @@ void drawScale(uint32_t *pixels, int h, int w, ptrdiff_t pitch)
 
 namespace zelt_lpf {
 
-int drawGraticule(uint32_t *pixels, int h, int w, ptrdiff_t pitch)
+void drawGraticule(const FrameView &f)
 {
-    drawScale(pixels, h, w, pitch);
-    const PlotFrame f = plotFrame(pixels, h, w, pitch);
+    drawScale(f);
     for (int k = 0; k <= 12; k++)
         for (int x = 0; x < 360; x++)
             plotPixel(f, x, 16 + 40 * k, gridColour);
     for (int k = 0; k <= 17; k++)
         for (int y = 16; y < 520; y++)
             plotPixel(f, 20 * k, y, gridColour);
-    return 0;
 }
 
 }  // namespace zelt_lpf
 
 namespace zelt {
 
-int drawGraticule(uint32_t *pixels, int h, int w, ptrdiff_t pitch)
+void drawGraticule(const FrameView &f)
 {
-    drawScale(pixels, h, w, pitch);
-    return 0;
+    drawScale(f);
 }
 
 }  // namespace zelt

@@ -2,12 +2,12 @@
 // in an 8 x 8 digit font on memory rows 0..7, tick rows every 50, 10 and 5
 // columns on rows 5..14, a solid base line on row 15 and, in zelt_lpf, a grid
 // of red lines above it. Only the marks are written; every other pixel keeps
-// its value. Rows are addressed by `pitch` (bytes); every write is clipped to
-// the w x h frame.
+// its value. Every write is clipped to the frame's w x h pixels.
 #pragma once
 
-#include <stddef.h>
 #include <stdint.h>
+
+#include "engine/frame.h"
 
 // White, for digits and ticks in both modules.
 const uint32_t scaleColour = 0x00FFFFFF;
@@ -20,7 +20,7 @@ extern const uint8_t digitGlyphs[80];
 // Glyph d with its left edge at column x and its bottom line (line 7) on
 // memory row y, so that it reads upright in a bottom-up frame. Set bits
 // become scaleColour; d outside 0..9 draws nothing.
-void drawDigit(int d, int x, int y, uint32_t *pixels, int h, int w, ptrdiff_t pitch);
+void drawDigit(int d, int x, int y, const FrameView &f);
 
 namespace zelt_lpf {
 // Red (255, 64, 64), for the grid.
@@ -28,11 +28,11 @@ const uint32_t gridColour = 0x00FF4040;
 
 // Numbers, ticks, base line, then 13 horizontal grid lines (rows 16 + 40k,
 // columns 0..359) and 18 vertical ones (columns 20k, rows 16..519), the grid
-// the same whatever the frame size. Returns 0.
-int drawGraticule(uint32_t *pixels, int h, int w, ptrdiff_t pitch);
+// the same whatever the frame size.
+void drawGraticule(const FrameView &f);
 }  // namespace zelt_lpf
 
 namespace zelt {
-// Numbers, ticks and base line; no grid. Returns 0.
-int drawGraticule(uint32_t *pixels, int h, int w, ptrdiff_t pitch);
+// Numbers, ticks and base line; no grid.
+void drawGraticule(const FrameView &f);
 }  // namespace zelt

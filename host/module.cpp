@@ -92,11 +92,13 @@ extern "C" void VDCALL VirtualdubFilterModuleDeinit(FilterModule *, const Filter
     filterHandle = nullptr;
 }
 
-int VDCALL filterRun(const FilterActivation *fa, const FilterFunctions *ff)
+int VDCALL filterRun(const FilterActivation *fa, const FilterFunctions *)
 {
+    // Every setting is read afresh for each frame.
     if (filterSettings.displaySpectrum == 1)
-        return filterStages.display(fa, ff);
-    return runFilterChain(fa, ff);
+        return filterStages.display(frameViewOf(*fa->src), frameViewOf(*fa->dst), filterSettings.harmonicsNumber);
+    runFilterChain(*fa->src, *fa->dst, filterSettings);
+    return 0;
 }
 
 void copySourceToDestination(const VFBitmap &src, const VFBitmap &dst)
@@ -118,17 +120,16 @@ void copySourceToDestination(const VFBitmap &src, const VFBitmap &dst)
                 (size_t)w * 4);
 }
 
-int runFilterChain(const FilterActivation *fa, const FilterFunctions *ff)
+void runFilterChain(const VFBitmap &src, const VFBitmap &dst, const FilterSettings &settings)
 {
-    copySourceToDestination(*fa->src, *fa->dst);
-    // Always in this order; every flag is read afresh for each frame.
-    if (filterSettings.notchEnabled)
-        filterStages.notch(fa, ff);
-    if (filterSettings.dcAverage)
-        filterStages.dcAverage(fa, ff);
-    if (filterSettings.fullProcessing)
-        filterStages.full(fa, ff);
-    return 0;
+    copySourceToDestination(src, dst);
+    const FrameView in = frameViewOf(src), out = frameViewOf(dst);
+    if (settings.notchEnabled)
+        filterStages.notch(in, out, settings.minHarmonic, settings.maxHarmonic);
+    if (settings.dcAverage)
+        filterStages.dcAverage(in, out, settings.dcTemporal != 0);
+    if (settings.fullProcessing)
+        filterStages.full(in, out, settings.harmonicsNumber);
 }
 
 int VDCALL filterStart(FilterActivation *fa, const FilterFunctions *)

@@ -7,6 +7,8 @@
 #include <stdint.h>
 
 #include "abi/vdfilter.h"
+#include "engine/frame.h"
+#include "host/settings.h"
 #include "platform/dialog_api.h"
 
 #if defined(_WIN32)
@@ -34,23 +36,36 @@ extern HINSTANCE moduleInstance;
 // 1 while a run this module started is under way.
 extern uint8_t startGuard;
 
+// The run callback: the spectrum display when displaySpectrum is 1 (its
+// status), else the filter chain (0).
 VD_ENTRY int VDCALL filterRun(const FilterActivation *fa, const FilterFunctions *ff);
-int runFilterChain(const FilterActivation *fa, const FilterFunctions *ff);
 VD_ENTRY int VDCALL filterStart(FilterActivation *fa, const FilterFunctions *ff);
 VD_ENTRY int VDCALL filterEnd(FilterActivation *fa, const FilterFunctions *ff);
 
+// A host bitmap as the stages see it.
+inline FrameView frameViewOf(const VFBitmap &b)
+{
+    return FrameView{(uint8_t *)b.data, b.w, b.h, (ptrdiff_t)b.pitch};
+}
+
 // The stages the run callback reaches, filled with this build's operations.
-// Tests swap entries to watch what is called and in which order.
-typedef int (*FilterStageFn)(const FilterActivation *fa, const FilterFunctions *ff);
+// This file is the one place that turns the host's calls and the dialog's
+// settings into the stages' frames and parameters. Tests swap entries to
+// watch what is called, with what and in which order.
 struct FilterStages {
-    FilterStageFn notch;
-    FilterStageFn dcAverage;
-    FilterStageFn full;
-    FilterStageFn display;
+    int (*notch)(FrameView src, FrameView dst, int32_t minHarmonic, int32_t maxHarmonic);
+    void (*dcAverage)(FrameView src, FrameView dst, bool temporal);
+    void (*full)(FrameView src, FrameView dst, int harmonics);
+    int (*display)(FrameView src, FrameView dst, int harmonics);
 };
 extern FilterStages filterStages;
 // This build's own stages.
 FilterStages buildFilterStages();
+
+// Copies the source into the destination, then runs each stage the settings
+// enable, always in the order notch, DC average, full processing. A stage's
+// status is ignored.
+void runFilterChain(const VFBitmap &src, const VFBitmap &dst, const FilterSettings &settings);
 
 // Copies the source bitmap into the destination: the source's `size` bytes as
 // one block when both bitmaps share a positive pitch, else row by row over

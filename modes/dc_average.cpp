@@ -5,8 +5,6 @@
 #include <stdlib.h>
 
 #include "engine/engine.h"
-#include "host/settings.h"
-#include "modes/frame.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
 
@@ -81,41 +79,39 @@ struct HistoryOwner {
 } historyOwner;
 }  // namespace
 
-int dcAverageFilter(const FilterActivation *fa, const FilterFunctions *ff)
+void dcAverageFilter(FrameView src, FrameView dst, bool temporal)
 {
-    (void)ff;
-    const VFBitmap *src = fa->src, *dst = fa->dst;
-    const int w = src->w, h = src->h;
+    const int w = src.w, h = src.h;
     if (h < 3)
-        return 0;
+        return;
 
     // Three ways through a frame: plain three-row average; temporal with the
     // previous frame's records; temporal on a fresh history, which equals the
     // plain average and only records this frame.
     bool fresh = false;
-    const bool temporal = filterSettings.dcTemporal && prepareHistory(h, &fresh) && !fresh;
-    HarmonicCoeffs *record = filterSettings.dcTemporal && dcHistory && dcHistoryRows == h ? dcHistory : nullptr;
+    const bool withHistory = temporal && prepareHistory(h, &fresh) && !fresh;
+    HarmonicCoeffs *record = temporal && dcHistory && dcHistoryRows == h ? dcHistory : nullptr;
 
     HarmonicCoeffs d[3];  // rows i - 1, i, i + 1
-    correlateRow(bitmapRow(src, 0), w, &d[1], 0);
-    correlateRow(bitmapRow(src, 1), w, &d[2], 0);
+    correlateRow(src.row(0), w, &d[1], 0);
+    correlateRow(src.row(1), w, &d[2], 0);
     HarmonicCoeffs pending = d[1];  // row 0's record, stored once no row reads its old one
     for (int i = 1; i <= h - 2; i++) {
         d[0] = d[1];
         d[1] = d[2];
-        correlateRow(bitmapRow(src, i + 1), w, &d[2], 0);
+        correlateRow(src.row(i + 1), w, &d[2], 0);
 
         int delta[3];
         for (int ch = 0; ch < 3; ch++) {
             int32_t a;
-            if (temporal)
+            if (withHistory)
                 a = (meanSum(d[0], d[1], d[2], ch) + meanSum(dcHistory[i - 1], dcHistory[i], dcHistory[i + 1], ch)) /
                     1536;
             else
                 a = meanSum(d[0], d[1], d[2], ch) / 768;
             delta[ch] = a - ownMean(d[1], ch);
         }
-        modesDsp().dcShiftRow(bitmapRow(dst, i), w, delta[0], delta[1], delta[2]);
+        modesDsp().dcShiftRow(dst.row(i), w, delta[0], delta[1], delta[2]);
 
         // Row i - 1's old record has had its last reader (row i).
         if (record) {
@@ -127,5 +123,4 @@ int dcAverageFilter(const FilterActivation *fa, const FilterFunctions *ff)
         record[h - 2] = pending;
         record[h - 1] = d[2];
     }
-    return 0;
 }

@@ -7,8 +7,7 @@
 #include <stdlib.h>
 
 #include "engine/engine.h"
-#include "host/settings.h"
-#include "modes/frame.h"
+#include "modes/guards.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
 #include "modes/rejection_curve.h"
@@ -61,17 +60,15 @@ int32_t powerMagnitude(int64_t power)
     return m >= 2147483647.0 ? INT32_MAX : (int32_t)m;
 }
 
-int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
+void FilterFull(FrameView src, FrameView dst, int harmonics)
 {
-    (void)ff;
-    const VFBitmap *src = fa->src, *dst = fa->dst;
-    const int w = src->w, h = src->h;
+    const int w = src.w, h = src.h;
     // Analysis needs a group of four samples; with h <= 2 no row is rebuilt.
     if (w < 4 || h <= 2)
-        return 0;
-    const int n = harmonicsForWidth(filterSettings.harmonicsNumber, w);
-    if (n < 0 && filterSettings.harmonicsNumber > 0)
-        return 0;
+        return;
+    const int n = harmonicsForWidth(harmonics, w);
+    if (n < 0 && harmonics > 0)
+        return;
     const int count = n > 0 ? n : 0;
     const int rows = h - 2;
 
@@ -88,13 +85,13 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     buf.planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));  // unpacked before read
     buf.work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
     if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.gains || !buf.planar || !buf.work)
-        return 0;
+        return;
 
     // Pass 1: analyse every row once and accumulate the weighted power.
     for (int r0 = 0; r0 < rows; r0 += chunk) {
         const int nr = rows - r0 < chunk ? rows - r0 : chunk;
         HarmonicCoeffs *block = buf.store + (size_t)r0 * count;
-        analysePixelRows(bitmapRow(src, r0), src->pitch, nr, n, w, buf.planar, planarStride, block, count);
+        analysePixelRows(src.row(r0), src.pitch, nr, n, w, buf.planar, planarStride, block, count);
         modesDsp().weightedPower(block, count, nr, count, buf.power);
     }
     for (int k = 0; k < count; k++)
@@ -121,9 +118,8 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
             modesDsp().scaleRecords(block, buf.scratch, count, nr, count, buf.gains);
             block = buf.scratch;
         }
-        synthesiseRows(block, count, nr, n, w, bitmapRow(dst, r0), dst->pitch, buf.work);
+        synthesiseRows(block, count, nr, n, w, dst.row(r0), dst.pitch, buf.work);
     }
-    return 0;
 }
 
 }  // namespace zelt_lpf

@@ -7,8 +7,7 @@
 #include <x86intrin.h>
 
 #include "engine/engine.h"
-#include "host/settings.h"
-#include "modes/frame.h"
+#include "modes/guards.h"
 #include "modes/modes.h"
 
 namespace zelt {
@@ -36,16 +35,14 @@ const char *timingLogPath()
 
 }  // namespace
 
-int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
+void FilterFull(FrameView src, FrameView dst, int harmonics)
 {
-    (void)ff;
-    const VFBitmap *src = fa->src, *dst = fa->dst;
-    const int w = src->w, h = src->h;
+    const int w = src.w, h = src.h;
     if (w < 4)
-        return 0;
-    const int n = harmonicsForWidth(filterSettings.harmonicsNumber, w);
-    if (n < 0 && filterSettings.harmonicsNumber > 0)
-        return 0;
+        return;
+    const int n = harmonicsForWidth(harmonics, w);
+    if (n < 0 && harmonics > 0)
+        return;
     const int count = n > 0 ? n : 0;
     // Rows go through the engine a chunk at a time: unpacked, analysed, then
     // rebuilt straight into the destination.
@@ -54,7 +51,7 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     // Every sample the analysis reads is unpacked first: no need to clear.
     PlanarRow *planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));
     if (!planar)
-        return 0;
+        return;
     // A log that cannot be opened costs the frame its line, not its processing.
     FILE *log = fopen(timingLogPath(), "a");
     int32_t *work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
@@ -66,8 +63,8 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
         readCycleCounter(start);
         for (int r0 = 0; r0 < h; r0 += chunk) {
             const int rows = h - r0 < chunk ? h - r0 : chunk;
-            analysePixelRows(bitmapRow(src, r0), src->pitch, rows, n, w, planar, planarStride, coeffs, count);
-            synthesiseRows(coeffs, count, rows, n, w, bitmapRow(dst, r0), dst->pitch, work);
+            analysePixelRows(src.row(r0), src.pitch, rows, n, w, planar, planarStride, coeffs, count);
+            synthesiseRows(coeffs, count, rows, n, w, dst.row(r0), dst.pitch, work);
         }
         readCycleCounter(end);
         const uint64_t elapsed =
@@ -81,7 +78,6 @@ int FilterFull(const FilterActivation *fa, const FilterFunctions *ff)
     free(coeffs);
     free(work);
     free(planar);
-    return 0;
 }
 
 }  // namespace zelt

@@ -5,8 +5,7 @@
 #include <string.h>
 
 #include "engine/engine.h"
-#include "host/settings.h"
-#include "modes/frame.h"
+#include "modes/guards.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
 
@@ -40,13 +39,20 @@ void taperRow(uint32_t *px, int w)
         px[w - 2] = (px[w - 2] & keep) | ((px[w - 2] >> 1) & halfColour);
 }
 
-// The whole pixel buffer, as the host lays it out (padding included); never
-// more than either bitmap holds.
-void copyFrame(const VFBitmap *src, const VFBitmap *dst)
+// The source's pixels into the destination: one block over every row and its
+// padding when both share a pitch (as hosts hand them), else row by row. Never
+// past the last row's pixels, which is where a frame may end.
+void copyFrame(FrameView src, FrameView dst)
 {
-    vd_sizet bytes = src->size < dst->size ? src->size : dst->size;
-    if (bytes > 0 && src->data && dst->data && src->data != dst->data)
-        memmove(dst->data, src->data, (size_t)bytes);
+    if (src.w <= 0 || src.h <= 0 || !src.data || !dst.data || src.data == dst.data)
+        return;
+    const size_t rowBytes = 4 * (size_t)src.w;
+    if (src.pitch > 0 && src.pitch == dst.pitch) {
+        memmove(dst.data, src.data, (size_t)(src.h - 1) * (size_t)src.pitch + rowBytes);
+        return;
+    }
+    for (int r = 0; r < src.h; r++)
+        memmove(dst.row(r), src.row(r), rowBytes);
 }
 
 }  // namespace
@@ -74,26 +80,23 @@ void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int co
         add_component_c(row, w, &coeffs[k], sinRows + k * stride, cosRows + k * stride);
 }
 
-int addComponent(uint32_t *row, int a, int w, HarmonicCoeffs coeffs)
+void addComponent(uint32_t *row, int a, int w, HarmonicCoeffs coeffs)
 {
     // Only table rows and columns that exist: a within the rows, w within a row.
     if (w <= 0 || a < 0 || !trigTables.sin32 || !trigTables.cos32 || a >= trigTables.rows32 ||
         w > trigTables.n32)
-        return 0;
+        return;
     const ptrdiff_t base = (ptrdiff_t)a * trigTables.n32;
     modesDsp().addComponent(row, w, &coeffs, trigTables.sin32 + base, trigTables.cos32 + base);
-    return 0;
 }
 
-int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
+int notchFilter(FrameView src, FrameView dst, int32_t minHarmonic, int32_t maxHarmonic)
 {
-    (void)ff;
-    const VFBitmap *src = fa->src, *dst = fa->dst;
-    const int w = src->w, h = src->h;
+    const int w = src.w, h = src.h;
 
     // The band minHarmonic <= a < maxHarmonic, clipped to the table rows; 64
-    // bits so that no pair of settings overflows the difference.
-    int64_t first = filterSettings.minHarmonic, end = filterSettings.maxHarmonic;
+    // bits so that no pair of bounds overflows the difference.
+    int64_t first = minHarmonic, end = maxHarmonic;
     if (first < 0)
         first = 0;
     if (!tables32Fit(w))
@@ -114,7 +117,7 @@ int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
 
     copyFrame(src, dst);
     for (int i = 0; i < h; i++)
-        taperRow(bitmapRow(src, i), w);
+        taperRow(src.row(i), w);
 
     // Every harmonic is measured on the tapered source, never on the partly
     // cleaned destination; the subtractions accumulate with clamping. A row's
@@ -123,7 +126,7 @@ int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
     // measured, then subtracted in ascending order in one pass over the row.
     const ptrdiff_t n = trigTables.n32;
     for (int i = 0; i < h && bandCount > 0; i++) {
-        const uint32_t *srcRow = bitmapRow(src, i);
+        const uint32_t *srcRow = src.row(i);
         for (int k = 0; k < bandCount; k++) {
             HarmonicCoeffs &rec = records[k];
             const float g = bandGains[k];
@@ -132,7 +135,7 @@ int notchFilter(const FilterActivation *fa, const FilterFunctions *ff)
             rec.green = {scaleCoefficient(rec.green.sinePart, -g), scaleCoefficient(rec.green.cosinePart, -g)};
             rec.blue = {scaleCoefficient(rec.blue.sinePart, -g), scaleCoefficient(rec.blue.cosinePart, -g)};
         }
-        modesDsp().addComponents(bitmapRow(dst, i), w, records, bandCount, trigTables.sin32 + first * n,
+        modesDsp().addComponents(dst.row(i), w, records, bandCount, trigTables.sin32 + first * n,
                                  trigTables.cos32 + first * n, n);
     }
     free(block);

@@ -1,5 +1,5 @@
 // Scaling of harmonic records by per-harmonic gains: scalar reference.
-#include "modes/frame.h"
+#include "modes/guards.h"
 #include "modes/modes_dsp.h"
 
 void scale_records_c(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,

@@ -4,8 +4,9 @@
 // apart still agree.
 //
 // A native module shows its dialog through an in-memory dialog layer
-// (platform/dialog_layer.h) instead of user32. A host reaches that dialog
-// through the one argument it already passes: the parent window of configProc.
+// (platform/dialog_layer.cpp, with user32's calls as platform/dialog_api.h
+// declares them) instead of user32. A host reaches that dialog through the
+// one argument it already passes: the parent window of configProc.
 // On these builds HWND is a plain pointer, and the layer takes a non-null
 // parent to be a ZeltDialogHost owned by the host:
 //

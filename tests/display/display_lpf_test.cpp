@@ -7,7 +7,7 @@
 #include "display/display_dsp.h"
 #include "display/working_memory.h"
 #include "engine/dsp.h"
-#include "tests/display/display_test_support.h"
+#include "tests/support/frames.h"
 
 #ifndef ZELT_DISPLAY_OUTPUT_DIR
 #define ZELT_DISPLAY_OUTPUT_DIR "."
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace display_test;
+using namespace zelt_test;
 
 const uint32_t BLACK = 0, GREY = 0x808080, WHITE = 0xFFFFFF, GREEN = 0x00FF00, RED = 0xFF4040;
 const double PI = 3.14159265358979323846;
@@ -23,22 +23,20 @@ const double PI = 3.14159265358979323846;
 // A grey picture of level `mean` with a cosine of `amplitude` grey levels at
 // harmonic `harmonic` along every row: it lives in the luma only, the colour
 // differences are flat 128.
-void greyTone(TestFrame &f, int mean, double amplitude, int harmonic)
+void greyTone(TestBitmap &f, int mean, double amplitude, int harmonic)
 {
     for (int y = 0; y < f.h(); y++)
         for (int x = 0; x < f.w(); x++)
             f.at(x, y) = grey((int)lround(mean + amplitude * cos(2 * PI * harmonic * x / f.w())));
 }
 
-int runLpf(TestFrame &src, TestFrame &dst, int harmonics)
+int runLpf(TestBitmap &src, TestBitmap &dst, int harmonics)
 {
-    HarmonicsScope scope(harmonics);
-    FilterActivation fa = activation(src, dst);
-    return zelt_lpf::runSpectrumDisplay(&fa, nullptr);
+    return zelt_lpf::runSpectrumDisplay(src.view(), dst.view(), harmonics);
 }
 
 // The marker of column x: the highest white pixel above the scale.
-int markerRow(const TestFrame &f, int x)
+int markerRow(const TestBitmap &f, int x)
 {
     for (int y = f.h() - 1; y >= 16; y--)
         if (f.at(x, y) == WHITE)
@@ -54,7 +52,7 @@ bool gridRow(int y)
 class SpectrumLpf : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(tables_.ok()); }
-    TablesScope tables_{720, 720, ANGLE_RECIPROCAL};
+    TablesScope tables_{720, ANGLE_RECIPROCAL};
 };
 
 TEST_F(SpectrumLpf, HandCheckedPlotOfOneInterference)
@@ -63,7 +61,7 @@ TEST_F(SpectrumLpf, HandCheckedPlotOfOneInterference)
     // v = 160 log10(10240) - 250 = 391.6 and the marker sits on row 407. The
     // flat colour differences measure 256 x 128 = 32768 at harmonic 0:
     // v = 472.5, marker row 488, at columns 352 and 528.
-    TestFrame src(720, 576), dst(720, 576);
+    TestBitmap src(720, 576), dst(720, 576);
     greyTone(src, 128, 40.0, 210);
     ASSERT_EQ(runLpf(src, dst, 352), 0);
     ASSERT_TRUE(writePpm(dst, ZELT_DISPLAY_OUTPUT_DIR "/spectrum_lpf_handchecked.ppm"));
@@ -108,7 +106,7 @@ TEST_F(SpectrumLpf, HandCheckedPlotOfOneInterference)
 
 TEST_F(SpectrumLpf, ThreeSpectraSideBySideFor352Harmonics)
 {
-    TestFrame src(720, 576), dst(720, 576);
+    TestBitmap src(720, 576), dst(720, 576);
     greyTone(src, 100, 40.0, 30);
     ASSERT_EQ(runLpf(src, dst, 352), 0);
     // Row 100, off the grid lines: bars only at the luma interference (30),
@@ -130,7 +128,7 @@ TEST_F(SpectrumLpf, ZeroMagnitudesSitOnTheBaseRow)
     // Black: every luma magnitude is 0 (v is minus infinity), so no luma bar
     // anywhere and every luma marker on row 16; the colour differences keep
     // their mean of 128 at harmonic 0.
-    TestFrame src(720, 32), dst(720, 577);
+    TestBitmap src(720, 32), dst(720, 577);
     ASSERT_EQ(runLpf(src, dst, 720), 0);
     for (int x = 0; x < 720; x++) {
         const bool gridColumn = x % 20 == 0 && x <= 340;
@@ -144,12 +142,12 @@ TEST_F(SpectrumLpf, ZeroMagnitudesSitOnTheBaseRow)
 
 TEST_F(SpectrumLpf, OddHarmonicCountsHalveDownward)
 {
-    TestFrame src(720, 64);  // every row alike: the same spectrum as 576 rows
+    TestBitmap src(720, 64);  // every row alike: the same spectrum as 576 rows
     greyTone(src, 100, 40.0, 30);
     // N = 355 and 354 both show 177 colour-difference harmonics: U ends at
     // column 704. N = 356 shows 178.
     for (int n : {354, 355, 356}) {
-        TestFrame dst(720, 576);
+        TestBitmap dst(720, 576);
         ASSERT_EQ(runLpf(src, dst, n), 0);
         EXPECT_EQ(dst.at(704, 16), WHITE) << n;
         EXPECT_EQ(dst.at(705, 16), n == 356 ? WHITE : BLACK) << n;
@@ -163,7 +161,7 @@ TEST_F(SpectrumLpf, CurveIsDrawnOverTheSecondGraticule)
 {
     // Gain 1.0 lies on row 416, a grid row: the curve's points stay green,
     // while the grid covers the spectra's bars.
-    TestFrame src(720, 576), dst(720, 576);
+    TestBitmap src(720, 576), dst(720, 576);
     greyTone(src, 100, 40.0, 30);
     ASSERT_EQ(runLpf(src, dst, 40), 0);
     for (int x = 0; x < 40; x++)
@@ -178,7 +176,7 @@ TEST_F(SpectrumLpf, BrightFramesDoNotOverflowThePower)
 {
     // White: the luma mean 256 x 255 = 65280 squares beyond 32 bits.
     // v = 160 log10(65280) - 250 = 520.4: marker on row 536, above the grid.
-    TestFrame src(720, 576), dst(720, 576);
+    TestBitmap src(720, 576), dst(720, 576);
     src.fill(0xFFFFFF);
     ASSERT_EQ(runLpf(src, dst, 100), 0);
     EXPECT_EQ(markerRow(dst, 0), 536);
@@ -192,14 +190,14 @@ TEST_F(SpectrumLpf, AveragesOverTheRowsThatExist)
 {
     // The same rows, 100 or 576 of them, give the same root mean square; only
     // rows 0..575 are measured.
-    TestFrame tone(720, 576), shortTone(720, 100), tall(720, 700);
+    TestBitmap tone(720, 576), shortTone(720, 100), tall(720, 700);
     greyTone(tone, 100, 40.0, 30);
     greyTone(shortTone, 100, 40.0, 30);
     greyTone(tall, 100, 40.0, 30);
     for (int y = 576; y < 700; y++)
         for (int x = 0; x < 720; x++)
             tall.at(x, y) = (uint32_t)(x * 2654435761u + y);
-    TestFrame a(720, 576), b(720, 100), c(720, 700);
+    TestBitmap a(720, 576), b(720, 100), c(720, 700);
     ASSERT_EQ(runLpf(tone, a, 352), 0);
     ASSERT_EQ(runLpf(shortTone, b, 352), 0);
     ASSERT_EQ(runLpf(tall, c, 352), 0);
@@ -214,16 +212,16 @@ TEST_F(SpectrumLpf, AveragesOverTheRowsThatExist)
 
 TEST_F(SpectrumLpf, SameResultAtEveryInstructionSet)
 {
-    TestFrame src(720, 96);
+    TestBitmap src(720, 96);
     src.randomise(99);
-    TestFrame ref(720, 577);
+    TestBitmap ref(720, 577);
     engineDspSetCap(CPU_SCALAR);
     displayDspSetCap(CPU_SCALAR);
     ASSERT_EQ(runLpf(src, ref, 400), 0);
     for (CpuLevel level : availableLevels()) {
         engineDspSetCap(level);
         displayDspSetCap(level);
-        TestFrame dst(720, 577);
+        TestBitmap dst(720, 577);
         ASSERT_EQ(runLpf(src, dst, 400), 0);
         EXPECT_TRUE(dst.sameBytes(ref)) << cpuLevelName(level);
     }
@@ -233,10 +231,10 @@ TEST_F(SpectrumLpf, SameResultAtEveryInstructionSet)
 
 TEST_F(SpectrumLpf, HarmonicCountClampedToTheWidth)
 {
-    TablesScope narrow(300, 300, ANGLE_RECIPROCAL);
-    TestFrame src(300, 577);
+    TablesScope narrow(300, ANGLE_RECIPROCAL);
+    TestBitmap src(300, 577);
     src.randomise(1);
-    TestFrame clamped(300, 577), exact(300, 577);
+    TestBitmap clamped(300, 577), exact(300, 577);
     ASSERT_EQ(runLpf(src, clamped, 5000), 0);
     ASSERT_EQ(runLpf(src, exact, 300), 0);
     EXPECT_TRUE(clamped.sameBytes(exact));
@@ -246,12 +244,12 @@ TEST_F(SpectrumLpf, HarmonicCountClampedToTheWidth)
 TEST_F(SpectrumLpf, PaddedRowsShowTheSamePicture)
 {
     for (int w : {101, 719}) {
-        TablesScope tables(w, w, ANGLE_RECIPROCAL);
-        TestFrame src(w, 580), srcPadded(w, 580, 4 * w + 60);
+        TablesScope tables(w, ANGLE_RECIPROCAL);
+        TestBitmap src(w, 580), srcPadded(w, 580, 4 * w + 60);
         src.randomise(w);
         srcPadded.randomise(w);
         srcPadded.fillPadding(0xEE);
-        TestFrame dst(w, 580), dstPadded(w, 580, 4 * w + 60);
+        TestBitmap dst(w, 580), dstPadded(w, 580, 4 * w + 60);
         dstPadded.fillPadding(0x99);
         ASSERT_EQ(runLpf(src, dst, 120), 0);
         ASSERT_EQ(runLpf(srcPadded, dstPadded, 120), 0);
@@ -269,8 +267,8 @@ TEST_F(SpectrumLpf, FramesSmallerThanTheLayout)
     const int sizes[][2] = {{64, 48}, {320, 240}, {720, 480}, {720, 16}, {4, 1}, {3, 3}, {1, 1}, {0, 0}, {5, 0}, {0, 5}};
     for (const auto &s : sizes)
         for (int n : {0, 1, 10, 720}) {
-            TablesScope tables(s[0], s[0], ANGLE_RECIPROCAL);
-            TestFrame src(s[0], s[1]), dst(s[0], s[1], 4 * s[0] + 8);
+            TablesScope tables(s[0], ANGLE_RECIPROCAL);
+            TestBitmap src(s[0], s[1]), dst(s[0], s[1], 4 * s[0] + 8);
             src.randomise(3);
             dst.randomise(4);
             ASSERT_EQ(runLpf(src, dst, n), 0) << s[0] << "x" << s[1];
@@ -282,10 +280,10 @@ TEST_F(SpectrumLpf, FramesSmallerThanTheLayout)
 TEST_F(SpectrumLpf, SmallFramesShowTheBottomOfTheFullPicture)
 {
     // What fits of the layout is drawn as it would be in a full-size frame.
-    TestFrame src(720, 576), full(720, 577);
+    TestBitmap src(720, 576), full(720, 577);
     greyTone(src, 100, 40.0, 30);
     ASSERT_EQ(runLpf(src, full, 352), 0);
-    TestFrame small(720, 480);
+    TestBitmap small(720, 480);
     ASSERT_EQ(runLpf(src, small, 352), 0);
     for (int y = 0; y < 480; y++)
         ASSERT_EQ(memcmp(small.row(y), full.row(y), 720 * 4), 0) << "row " << y;
@@ -300,12 +298,12 @@ void *failNth(size_t count, size_t size)
 
 TEST_F(SpectrumLpf, MissingWorkingMemoryLeavesTheDestinationUntouched)
 {
-    TestFrame src(720, 576);
+    TestBitmap src(720, 576);
     src.randomise(8);
     for (int granted = 0; granted < 4; granted++) {
-        TestFrame dst(720, 576, 720 * 4 + 16);
+        TestBitmap dst(720, 576, 720 * 4 + 16);
         dst.randomise(9);
-        TestFrame before(dst);
+        TestBitmap before(dst);
         allocationsLeft = granted;
         void *(*saved)(size_t, size_t) = displayCalloc;
         displayCalloc = failNth;
@@ -318,10 +316,10 @@ TEST_F(SpectrumLpf, MissingWorkingMemoryLeavesTheDestinationUntouched)
 
 TEST_F(SpectrumLpf, TablesOfAnotherWidthAreRefused)
 {
-    TestFrame src(360, 576), dst(360, 576);
+    TestBitmap src(360, 576), dst(360, 576);
     src.randomise(2);
     dst.randomise(3);
-    TestFrame before(dst);
+    TestBitmap before(dst);
     EXPECT_EQ(runLpf(src, dst, 10), -1);
     EXPECT_TRUE(dst.sameBytes(before));
 }

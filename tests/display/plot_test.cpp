@@ -3,16 +3,16 @@
 #include <math.h>
 
 #include "display/plot.h"
-#include "tests/display/display_test_support.h"
+#include "tests/support/frames.h"
 
 namespace {
 
-using display_test::TestFrame;
+using zelt_test::TestBitmap;
 
 const uint32_t BAR = 0x808080, BACKGROUND = 0x010203;
 
 // Rows of column x holding the bar colour.
-std::vector<int> barRows(const TestFrame &f, int x)
+std::vector<int> barRows(const TestBitmap &f, int x)
 {
     std::vector<int> rows;
     for (int y = 0; y < f.h(); y++)
@@ -31,9 +31,9 @@ TEST(PlotBar, FillsRowsAboveTheBaseBelowTheValue)
     const Case cases[] = {{-INFINITY, {}}, {NAN, {}}, {0.5, {}}, {1.0, {}}, {1.0001, {17}}, {1.5, {17}},
                           {2.0, {17}},     {2.5, {17, 18}},       {3.0, {17, 18}},        {5.25, {17, 18, 19, 20, 21}}};
     for (const Case &c : cases) {
-        TestFrame f(4, 40);
+        TestBitmap f(4, 40);
         f.fill(BACKGROUND);
-        plotBar(plotFrame(f.row(0), f.h(), f.w(), f.pitch()), 2, c.v, BAR);
+        plotBar(f.view(), 2, c.v, BAR);
         EXPECT_EQ(barRows(f, 2), c.rows) << "v=" << c.v;
         EXPECT_TRUE(barRows(f, 1).empty() && barRows(f, 3).empty());
     }
@@ -41,9 +41,9 @@ TEST(PlotBar, FillsRowsAboveTheBaseBelowTheValue)
 
 TEST(PlotBar, StopsAtTheLastRowAndOutsideColumns)
 {
-    TestFrame f(3, 20, 3 * 4 + 60);
+    TestBitmap f(3, 20, 3 * 4 + 60);
     f.fill(BACKGROUND);
-    const PlotFrame pf = plotFrame(f.row(0), f.h(), f.w(), f.pitch());
+    const FrameView pf = f.view();
     plotBar(pf, 1, 1e9, BAR);
     plotBar(pf, -1, 50.0, BAR);
     plotBar(pf, 3, 50.0, BAR);
@@ -72,8 +72,8 @@ TEST(PlotMarkerRow, CoversTheBarTopUnlessTheValueIsWhole)
     // The marker lands on the bar's top pixel for fractional v and directly
     // above the bar for whole v.
     for (double v : {1.5, 2.0, 2.5, 3.0, 7.75, 8.0, 100.0, 100.01}) {
-        TestFrame f(1, 200);
-        plotBar(plotFrame(f.row(0), f.h(), f.w(), f.pitch()), 0, v, BAR);
+        TestBitmap f(1, 200);
+        plotBar(f.view(), 0, v, BAR);
         const int top = barRows(f, 0).back();
         EXPECT_EQ(plotMarkerRow(v), v == floor(v) ? top + 1 : top) << "v=" << v;
     }

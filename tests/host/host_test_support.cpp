@@ -1,9 +1,6 @@
 #include "tests/host/host_test_support.h"
 
-#include <string.h>
 
-#include <random>
-#include <string>
 
 namespace {
 
@@ -28,15 +25,6 @@ void VDCALL fakeRemoveFilter(FilterDefinition *fd)
     current->removed = fd;
 }
 
-struct ScriptBox {
-    DialogScript script;
-};
-
-void playScript(ZeltDialogUser *u, void *context)
-{
-    ((ScriptBox *)context)->script(u);
-}
-
 }  // namespace
 
 FakeHost::FakeHost()
@@ -50,51 +38,4 @@ FakeHost::FakeHost()
 FakeHost::~FakeHost()
 {
     current = nullptr;
-}
-
-TestBitmap::TestBitmap(int w, int h, int pitch)
-{
-    const size_t bytes = (size_t)pitch * (size_t)(h > 0 ? h : 0);
-    memory.assign(bytes ? bytes : 1, 0);
-    bmp.vtable = nullptr;
-    bmp.data = (uint32_t *)memory.data();
-    bmp.depth = 32;
-    bmp.w = w;
-    bmp.h = h;
-    bmp.pitch = pitch;
-    bmp.modulo = (vd_sizet)((int64_t)pitch - 4 * (int64_t)w);
-    bmp.size = (vd_sizet)bytes;
-}
-
-void TestBitmap::fillRandom(uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    for (auto &b : memory)
-        b = (uint8_t)rng();
-}
-
-void TestBitmap::fill(uint8_t value)
-{
-    memset(memory.data(), value, memory.size());
-}
-
-TestFrame::TestFrame(int w, int h, int pitch) : src(w, h, pitch), dst(w, h, pitch)
-{
-    fa.dst = &dst.bmp;
-    fa.src = &src.bmp;
-}
-
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script)
-{
-    ScriptBox box{std::move(script)};
-    ZeltDialogHost host = zeltDialogHost(playScript, &box);
-    return configProc(fa, ff, (HWND)&host);
-}
-
-std::string controlText(ZeltDialogUser *u, int id)
-{
-    char buf[256];
-    if (u->getText(u, id, buf, (int)sizeof buf) < 0)
-        return "<no control>";
-    return buf;
 }

@@ -1,16 +1,10 @@
 // A fake editor for the module tests: a service table that records
-// registration, bottom-up bitmaps with padded rows, and a dialog user made of
-// a lambda.
+// registration. The frames come from tests/support.
 #pragma once
 
 #include <stdint.h>
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "abi/vdfilter.h"
-#include "platform/dialog_host.h"
 
 struct FakeHost {
     FilterFunctions ff{};
@@ -29,29 +23,3 @@ struct FakeHost {
     FakeHost(const FakeHost &) = delete;
     FakeHost &operator=(const FakeHost &) = delete;
 };
-
-// A 32-bit bitmap as the host hands it: memory row 0 is the bottom picture
-// row, rows `pitch` bytes apart, size = pitch x h, vtable slot first.
-struct TestBitmap {
-    std::vector<uint8_t> memory;
-    VFBitmap bmp{};
-
-    TestBitmap(int w, int h, int pitch);
-    uint8_t *row(int r) { return memory.data() + (size_t)r * (size_t)bmp.pitch; }
-    void fillRandom(uint32_t seed);
-    void fill(uint8_t value);
-};
-
-// Source and destination of one frame, sharing width, height and pitch.
-struct TestFrame {
-    TestBitmap src, dst;
-    FilterActivation fa{};
-    TestFrame(int w, int h, int pitch);
-};
-
-// Runs configProc with a user script; returns configProc's status.
-using DialogScript = std::function<void(ZeltDialogUser *)>;
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script);
-
-// The text of a control, read through the user's hands.
-std::string controlText(ZeltDialogUser *u, int id);

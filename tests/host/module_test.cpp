@@ -10,6 +10,7 @@
 #include "host/module.h"
 #include "host/settings.h"
 #include "tests/host/host_test_support.h"
+#include "tests/support/frames.h"
 
 #if ZELT_TEST_LPF
 static const char kName[] = "Quorvel Transform Filter (debug - log,lpf)";
@@ -18,6 +19,9 @@ static const char kName[] = "Quorvel Transform Filter (MMX, debug)";
 #endif
 
 namespace {
+
+using zelt_test::TestBitmap;
+using zelt_test::TestFrame;
 
 // Every test starts from a freshly loaded module.
 class ModuleTest : public ::testing::Test {
@@ -199,7 +203,7 @@ TEST_F(ModuleTest, FailedStartKeepsTheGuardUntilTheEnd)
     // Tables for this width cannot be allocated (nor their size represented).
     TestBitmap huge(0x7fffffff, 0, 0);
     FilterActivation fa{};
-    fa.src = fa.dst = &huge.bmp;
+    fa.src = fa.dst = huge.bitmap();
     EXPECT_EQ(filterStart(&fa, nullptr), -1);
     EXPECT_EQ(startGuard, 1);
     TestFrame f(8, 2, 32);
@@ -220,35 +224,51 @@ TEST_F(ModuleTest, ZeroWidthStartSucceedsWithEmptyTables)
 
 // --- run dispatch and chain ---
 
+// What the stages were handed, in the order they were called.
 struct StageLog {
     std::vector<std::string> calls;
-    const FilterActivation *fa = nullptr;
-    const FilterFunctions *ff = nullptr;
-    bool dstWasCopy = false;  // destination already equal to the source at the first stage
+    FrameView src{}, dst{};        // the views every stage must get
+    bool dstWasCopy = false;       // destination already equal to the source at the first stage
+    bool viewsRight = true;        // every stage got the activation's bitmaps
+    int32_t minHarmonic = 0, maxHarmonic = 0, harmonics = 0;
+    bool temporal = false;
     int displayStatus = 0;
 };
 StageLog *stageLog = nullptr;
 
-bool dstEqualsSrc(const FilterActivation *fa)
+bool sameView(const FrameView &a, const FrameView &b)
 {
-    return memcmp(fa->dst->data, fa->src->data, (size_t)fa->src->size) == 0;
+    return a.data == b.data && a.w == b.w && a.h == b.h && a.pitch == b.pitch;
 }
 
-int record(const char *name, const FilterActivation *fa, const FilterFunctions *ff)
+void record(const char *name, FrameView src, FrameView dst)
 {
     if (stageLog->calls.empty())
-        stageLog->dstWasCopy = dstEqualsSrc(fa);
+        stageLog->dstWasCopy = memcmp(dst.data, src.data, (size_t)src.pitch * (size_t)src.h) == 0;
     stageLog->calls.push_back(name);
-    EXPECT_EQ(fa, stageLog->fa);
-    EXPECT_EQ(ff, stageLog->ff);
-    return -1;  // the chain ignores a stage's status
+    stageLog->viewsRight = stageLog->viewsRight && sameView(src, stageLog->src) && sameView(dst, stageLog->dst);
 }
-int notchStage(const FilterActivation *fa, const FilterFunctions *ff) { return record("notch", fa, ff); }
-int dcStage(const FilterActivation *fa, const FilterFunctions *ff) { return record("dc", fa, ff); }
-int fullStage(const FilterActivation *fa, const FilterFunctions *ff) { return record("full", fa, ff); }
-int displayStage(const FilterActivation *fa, const FilterFunctions *ff)
+int notchStage(FrameView src, FrameView dst, int32_t minHarmonic, int32_t maxHarmonic)
 {
-    record("display", fa, ff);
+    record("notch", src, dst);
+    stageLog->minHarmonic = minHarmonic;
+    stageLog->maxHarmonic = maxHarmonic;
+    return -1;  // the chain ignores the notch's status
+}
+void dcStage(FrameView src, FrameView dst, bool temporal)
+{
+    record("dc", src, dst);
+    stageLog->temporal = temporal;
+}
+void fullStage(FrameView src, FrameView dst, int harmonics)
+{
+    record("full", src, dst);
+    stageLog->harmonics = harmonics;
+}
+int displayStage(FrameView src, FrameView dst, int harmonics)
+{
+    record("display", src, dst);
+    stageLog->harmonics = harmonics;
     return stageLog->displayStatus;
 }
 
@@ -267,11 +287,12 @@ protected:
         stageLog = nullptr;
         ModuleTest::TearDown();
     }
-    int run(TestFrame &f)
+    int run(TestFrame &f, int displayStatus = 0)
     {
         log = StageLog{};
-        log.fa = &f.fa;
-        log.ff = &host.ff;
+        log.src = f.src.view();
+        log.dst = f.dst.view();
+        log.displayStatus = displayStatus;
         return filterRun(&f.fa, &host.ff);
     }
 };
@@ -281,21 +302,27 @@ TEST_F(ChainTest, AllStagesOffGivesAByteExactCopyOfPaddedRows)
     // Width 13 with rows padded to 64 bytes: the block copy takes the padding
     // along, as the host's size says.
     TestFrame f(13, 7, 64);
-    f.src.fillRandom(1);
-    f.dst.fill(0xA5);
+    f.src.randomiseBytes(1);
+    f.dst.fillBytes(0xA5);
     EXPECT_EQ(run(f), 0);
     EXPECT_TRUE(log.calls.empty());
-    EXPECT_EQ(f.dst.memory, f.src.memory);
+    EXPECT_TRUE(f.dst.sameBytes(f.src));
 }
 
 TEST_F(ChainTest, StagesRunAfterTheCopyInFixedOrderForEveryFlagCombination)
 {
-    for (int mask = 0; mask < 8; mask++) {
+    // Settings a stage could not mistake for one another or for the defaults.
+    filterSettings.minHarmonic = 17;
+    filterSettings.maxHarmonic = 29;
+    filterSettings.harmonicsNumber = 41;
+    filterSettings.mainHarmonic = 23;
+    for (int mask = 0; mask < 16; mask++) {
         filterSettings.notchEnabled = mask & 1;
         filterSettings.dcAverage = (mask >> 1) & 1;
         filterSettings.fullProcessing = (mask >> 2) & 1;
+        filterSettings.dcTemporal = (uint8_t)((mask >> 3) & 1 ? 2 : 0);  // any non-zero byte is set
         TestFrame f(9, 4, 40);
-        f.src.fillRandom(100 + mask);
+        f.src.randomiseBytes(100 + mask);
         EXPECT_EQ(run(f), 0) << mask;
         std::vector<std::string> expected;
         if (mask & 1)
@@ -305,10 +332,15 @@ TEST_F(ChainTest, StagesRunAfterTheCopyInFixedOrderForEveryFlagCombination)
         if (mask & 4)
             expected.push_back("full");
         EXPECT_EQ(log.calls, expected) << mask;
-        if (mask) {
+        if (mask & 7) {
             EXPECT_TRUE(log.dstWasCopy) << mask;
         }
-        EXPECT_EQ(f.dst.memory, f.src.memory) << mask;  // the recorders write nothing
+        EXPECT_TRUE(log.viewsRight) << mask;
+        EXPECT_EQ(log.minHarmonic, mask & 1 ? 17 : 0) << mask;
+        EXPECT_EQ(log.maxHarmonic, mask & 1 ? 29 : 0) << mask;
+        EXPECT_EQ(log.temporal, (mask & 2) && (mask & 8)) << mask;
+        EXPECT_EQ(log.harmonics, mask & 4 ? 41 : 0) << mask;
+        EXPECT_TRUE(f.dst.sameBytes(f.src)) << mask;  // the recorders write nothing
     }
 }
 
@@ -316,18 +348,17 @@ TEST_F(ChainTest, DisplayModeCopiesNothingAndReturnsTheDisplayStatus)
 {
     filterSettings.displaySpectrum = 1;
     filterSettings.notchEnabled = filterSettings.dcAverage = filterSettings.fullProcessing = 1;
+    filterSettings.harmonicsNumber = 352;
     TestFrame f(10, 5, 48);
-    f.src.fillRandom(7);
-    f.dst.fill(0x3C);
-    const std::vector<uint8_t> before = f.dst.memory;
+    f.src.randomiseBytes(7);
+    f.dst.fillBytes(0x3C);
+    const TestBitmap before(f.dst);
     for (int status : {0, -1}) {
-        log = StageLog{};
-        log.fa = &f.fa;
-        log.ff = &host.ff;
-        log.displayStatus = status;
-        EXPECT_EQ(filterRun(&f.fa, &host.ff), status);
+        EXPECT_EQ(run(f, status), status);
         EXPECT_EQ(log.calls, std::vector<std::string>{"display"});
-        EXPECT_EQ(f.dst.memory, before);
+        EXPECT_TRUE(log.viewsRight);
+        EXPECT_EQ(log.harmonics, 352);
+        EXPECT_TRUE(f.dst.sameBytes(before));
     }
 }
 
@@ -352,47 +383,51 @@ TEST_F(ChainTest, FlagsAreReadAfreshForEveryFrame)
 TEST(CopySource, ShorterDestinationIsNotOverrun)
 {
     TestBitmap src(8, 6, 32), dst(8, 4, 32);
-    src.fillRandom(3);
-    copySourceToDestination(src.bmp, dst.bmp);
-    EXPECT_EQ(memcmp(dst.memory.data(), src.memory.data(), dst.memory.size()), 0);
+    src.randomiseBytes(3);
+    copySourceToDestination(*src.bitmap(), *dst.bitmap());
+    EXPECT_EQ(memcmp(dst.bytes(), src.bytes(), dst.bodyBytes()), 0);
+    EXPECT_TRUE(dst.guardsIntact());
 }
 
 TEST(CopySource, DifferentPitchesCopyRowByRowWithoutPadding)
 {
     TestBitmap src(5, 3, 32), dst(5, 3, 24);
-    src.fillRandom(4);
-    dst.fill(0xEE);
-    copySourceToDestination(src.bmp, dst.bmp);
+    src.randomiseBytes(4);
+    dst.fillBytes(0xEE);
+    copySourceToDestination(*src.bitmap(), *dst.bitmap());
     for (int r = 0; r < 3; r++) {
         EXPECT_EQ(memcmp(dst.row(r), src.row(r), 20), 0) << r;
         for (int b = 20; b < 24; b++)
-            EXPECT_EQ(dst.row(r)[b], 0xEE) << r;  // padding untouched
+            EXPECT_EQ(((const uint8_t *)dst.row(r))[b], 0xEE) << r;  // padding untouched
     }
+    EXPECT_TRUE(dst.guardsIntact());
 }
 
 TEST(CopySource, NegativePitchCopiesTheRowsItAddresses)
 {
     // Top-down storage: data at the last memory row, rows going backwards.
     TestBitmap srcMem(4, 3, 16), dstMem(4, 3, 16);
-    srcMem.fillRandom(5);
-    VFBitmap src = srcMem.bmp, dst = dstMem.bmp;
-    src.data = (uint32_t *)srcMem.row(2);
-    dst.data = (uint32_t *)dstMem.row(2);
+    srcMem.randomiseBytes(5);
+    VFBitmap src = *srcMem.bitmap(), dst = *dstMem.bitmap();
+    src.data = srcMem.row(2);
+    dst.data = dstMem.row(2);
     src.pitch = dst.pitch = -16;
     copySourceToDestination(src, dst);
-    EXPECT_EQ(dstMem.memory, srcMem.memory);
+    EXPECT_TRUE(dstMem.sameBytes(srcMem));
 }
 
 TEST(CopySource, EmptyOrMissingBitmapsCopyNothing)
 {
     TestBitmap a(0, 0, 0), b(4, 2, 16);
-    b.fill(9);
-    copySourceToDestination(a.bmp, b.bmp);
-    EXPECT_EQ(b.memory, std::vector<uint8_t>(32, 9));
-    VFBitmap none = b.bmp;
+    b.fillBytes(9);
+    const TestBitmap before(b);
+    copySourceToDestination(*a.bitmap(), *b.bitmap());
+    EXPECT_TRUE(b.sameBytes(before));
+    VFBitmap none = *b.bitmap();
     none.data = nullptr;
-    copySourceToDestination(none, b.bmp);
-    copySourceToDestination(b.bmp, none);
+    copySourceToDestination(none, *b.bitmap());
+    copySourceToDestination(*b.bitmap(), none);
+    EXPECT_TRUE(b.sameBytes(before));
 }
 
 }  // namespace

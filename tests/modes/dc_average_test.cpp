@@ -4,12 +4,14 @@
 
 #include <vector>
 
-#include "modes_test_support.h"
+#include "modes/modes.h"
+#include "tests/support/frames.h"
 
 namespace {
 
+using namespace zelt_test;
+
 struct DcAverageTest : ::testing::Test {
-    SettingsScope settings;
     DcAverageTest() { dcHistoryReset(); }
     ~DcAverageTest() override { dcHistoryReset(); }
 };
@@ -17,16 +19,15 @@ struct DcAverageTest : ::testing::Test {
 // Rows of flat grey at the given levels.
 void greyRows(TestFrame &f, const std::vector<int> &levels)
 {
-    for (int y = 0; y < f.h; y++)
-        for (int x = 0; x < f.w; x++)
+    for (int y = 0; y < f.h(); y++)
+        for (int x = 0; x < f.w(); x++)
             f.s(x, y) = grey(levels[(size_t)y], 0x33);
 }
 
 void runDc(TestFrame &f, bool temporal)
 {
-    filterSettings.dcTemporal = temporal;
     f.chainCopy();
-    EXPECT_EQ(dcAverageFilter(&f.fa, nullptr), 0);
+    dcAverageFilter(f.src.view(), f.dst.view(), temporal);
 }
 
 }  // namespace
@@ -53,8 +54,7 @@ TEST_F(DcAverageTest, ByteRulesAtTheLimits)
     f.d(3, 1) = rgb(246, 0, 255, 4);
     f.d(0, 2) = grey(5, 5);
     f.d(1, 2) = grey(20, 6);
-    filterSettings.dcTemporal = 0;
-    dcAverageFilter(&f.fa, nullptr);
+    dcAverageFilter(f.src.view(), f.dst.view(), false);
     EXPECT_EQ(f.d(0, 1), grey(250, 1));
     EXPECT_EQ(f.d(1, 1), grey(250, 2));  // 260 would exceed 255: keeps its value
     EXPECT_EQ(f.d(2, 1), grey(255, 3));
@@ -74,7 +74,7 @@ TEST_F(DcAverageTest, MeansRoundDown)
     }
     runDc(f, false);
     // A = 76,950 / 768 = 100, own mean 25,650 >> 8 = 100: delta 0.
-    EXPECT_EQ(f.dstBuf, f.srcBuf);
+    EXPECT_TRUE(f.dst.sameBytes(f.src));
 }
 
 TEST_F(DcAverageTest, EqualMeansChangeNothing)
@@ -89,7 +89,7 @@ TEST_F(DcAverageTest, EqualMeansChangeNothing)
         f.s(3, y) = rgb(101 - shift, 20, 7 - shift);
     }
     runDc(f, false);
-    EXPECT_EQ(f.dstBuf, f.srcBuf);
+    EXPECT_TRUE(f.dst.sameBytes(f.src));
 }
 
 TEST_F(DcAverageTest, FirstLastAndShortFramesUntouched)
@@ -107,7 +107,7 @@ TEST_F(DcAverageTest, FirstLastAndShortFramesUntouched)
         TestFrame f(6, h);
         greyRows(f, {10, 200});
         runDc(f, true);
-        EXPECT_EQ(f.dstBuf, f.srcBuf) << h;
+        EXPECT_TRUE(f.dst.sameBytes(f.src)) << h;
     }
 }
 
@@ -117,7 +117,7 @@ TEST_F(DcAverageTest, TemporalAveragesWithThePreviousFrame)
     greyRows(first, {100, 100, 100, 100});
     greyRows(second, {130, 130, 130, 130});
     runDc(first, true);
-    EXPECT_EQ(first.dstBuf, first.srcBuf);
+    EXPECT_TRUE(first.dst.sameBytes(first.src));
     runDc(second, true);
     // (3 x 33,280 + 3 x 25,600) / 1536 = 115: inner rows move by -15.
     for (int x = 0; x < 8; x++) {
@@ -131,13 +131,13 @@ TEST_F(DcAverageTest, TemporalAveragesWithThePreviousFrame)
 TEST_F(DcAverageTest, TemporalStillPictureEqualsThreeRowAverage)
 {
     TestFrame plain(24, 9), still(24, 9);
-    plain.fillSource(3);
-    still.fillSource(3);
+    plain.src.randomise(3);
+    still.src.randomise(3);
     runDc(plain, false);
     runDc(still, true);  // the first temporal frame: history from its own rows
-    EXPECT_EQ(still.dstBuf, plain.dstBuf);
+    EXPECT_TRUE(still.dst.sameBytes(plain.dst));
     runDc(still, true);  // the same frame again
-    EXPECT_EQ(still.dstBuf, plain.dstBuf);
+    EXPECT_TRUE(still.dst.sameBytes(plain.dst));
 }
 
 TEST_F(DcAverageTest, TemporalHistoryFollowsAHeightChange)
@@ -152,9 +152,9 @@ TEST_F(DcAverageTest, TemporalHistoryFollowsAHeightChange)
     runDc(plainSmall, false);
     runDc(shortFrame, true);
     runDc(tall, true);  // taller: a new history, initialised from this frame
-    EXPECT_EQ(tall.dstBuf, plainTall.dstBuf);
+    EXPECT_TRUE(tall.dst.sameBytes(plainTall.dst));
     runDc(small, true);  // shorter: the same
-    EXPECT_EQ(small.dstBuf, plainSmall.dstBuf);
+    EXPECT_TRUE(small.dst.sameBytes(plainSmall.dst));
 }
 
 TEST_F(DcAverageTest, HistorySurvivesFramesWithoutTheOption)

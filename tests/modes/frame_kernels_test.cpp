@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "modes/frame.h"
+#include "modes/guards.h"
 #include "modes/modes_dsp.h"
 
 namespace {

@@ -13,14 +13,17 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "modes/modes.h"
 #include "modes/weighted_power.h"
-#include "modes_test_support.h"
+#include "tests/support/frames.h"
 
 namespace {
 
+using namespace zelt_test;
+
 const double kPi = 3.14159265358979323846;
 
-typedef int (*StageFn)(const FilterActivation *, const FilterFunctions *);
+typedef void (*StageFn)(FrameView src, FrameView dst, int harmonics);
 
 // A private timing log for the test's duration.
 struct TimingLog {
@@ -50,21 +53,19 @@ struct TimingLog {
 };
 
 struct FullTest : ::testing::Test {
-    SettingsScope settings;
     TimingLog log;
 };
 
 // The chain's copy, then the stage with N harmonics.
 void runFull(StageFn stage, TestFrame &f, int harmonics)
 {
-    filterSettings.harmonicsNumber = harmonics;
     f.chainCopy();
-    EXPECT_EQ(stage(&f.fa, nullptr), 0);
+    stage(f.src.view(), f.dst.view(), harmonics);
 }
 
 void workedRows(TestFrame &f)
 {
-    for (int y = 0; y < f.h; y++)
+    for (int y = 0; y < f.h(); y++)
         for (int x = 0; x < 8; x++)
             f.s(x, y) = rgb(100, 20 * (x + 1), 10 * (x + 1), 0xee);
 }
@@ -72,11 +73,11 @@ void workedRows(TestFrame &f)
 // Rows of `level` + 40 cos(2 pi k j / w) in every channel, for each k given.
 void interference(TestFrame &f, int level, std::vector<int> ks)
 {
-    for (int y = 0; y < f.h; y++)
-        for (int x = 0; x < f.w; x++) {
+    for (int y = 0; y < f.h(); y++)
+        for (int x = 0; x < f.w(); x++) {
             double v = level;
             for (int k : ks)
-                v += 40.0 * cos(2.0 * kPi * k * x / f.w);
+                v += 40.0 * cos(2.0 * kPi * k * x / f.w());
             f.s(x, y) = grey((int)lround(v < 0 ? 0 : v > 255 ? 255 : v));
         }
 }
@@ -85,7 +86,7 @@ void interference(TestFrame &f, int level, std::vector<int> ks)
 double amplitude(TestFrame &f, int y, int k)
 {
     HarmonicCoeffs rec;
-    correlateRow(&f.d(0, y), f.w, &rec, k);
+    correlateRow(&f.d(0, y), f.w(), &rec, k);
     return hypot(rec.red.sinePart, rec.red.cosinePart) / 256.0;
 }
 
@@ -93,7 +94,7 @@ double amplitude(TestFrame &f, int y, int k)
 
 TEST_F(FullTest, WorkedResynthesisBothForms)
 {
-    TablesFor tables(8);
+    TablesScope tables(8);
     struct Case {
         int count;
         int blue[8], green[8], red[8];
@@ -120,10 +121,10 @@ TEST_F(FullTest, WorkedResynthesisBothForms)
 TEST_F(FullTest, UnitGainsReproducePlainResynthesis)
 {
     // With N <= 60 every gain is 1.0: rows 0..h-3 equal the plain form's.
-    TablesFor tables(64);
+    TablesScope tables(64);
     TestFrame plain(64, 12), weighted(64, 12);
-    plain.fillSource(17);
-    weighted.fillSource(17);
+    plain.src.randomise(17);
+    weighted.src.randomise(17);
     runFull(zelt::FilterFull, plain, 40);
     runFull(zelt_lpf::FilterFull, weighted, 40);
     for (int y = 0; y < 12; y++)
@@ -133,14 +134,12 @@ TEST_F(FullTest, UnitGainsReproducePlainResynthesis)
 
 TEST_F(FullTest, RowsEachFormRebuilds)
 {
-    TablesFor tables(16);
+    TablesScope tables(16);
     for (int h : {1, 2, 3}) {
         for (StageFn stage : {zelt::FilterFull, zelt_lpf::FilterFull}) {
             TestFrame f(16, h);
-            f.fillSource(2);
-            filterSettings.harmonicsNumber = 0;  // rebuilt rows come out black
-            f.chainCopy();
-            stage(&f.fa, nullptr);
+            f.src.randomise(2);
+            runFull(stage, f, 0);  // rebuilt rows come out black
             for (int y = 0; y < h; y++) {
                 const bool rebuilt = stage == zelt::FilterFull || y < h - 2;
                 for (int x = 0; x < 16; x++)
@@ -152,10 +151,10 @@ TEST_F(FullTest, RowsEachFormRebuilds)
 
 TEST_F(FullTest, NoHarmonicsGiveBlackRows)
 {
-    TablesFor tables(16);
+    TablesScope tables(16);
     for (int n : {0, -3}) {
         TestFrame f(16, 5);
-        f.fillSource(8);
+        f.src.randomise(8);
         runFull(zelt_lpf::FilterFull, f, n);
         for (int y = 0; y < 5; y++)
             for (int x = 0; x < 16; x++)
@@ -165,7 +164,7 @@ TEST_F(FullTest, NoHarmonicsGiveBlackRows)
 
 TEST_F(FullTest, CurveRemovesAnIsolatedHarmonicAndKeepsTheMean)
 {
-    TablesFor tables(720);
+    TablesScope tables(720);
     TestFrame f(720, 8);
     interference(f, 128, {200});
     runFull(zelt_lpf::FilterFull, f, 300);
@@ -181,7 +180,7 @@ TEST_F(FullTest, HarmonicsAboveTheCurveAreKept)
     // N above 512: the curve still decides harmonic 200, while 550 lies above
     // its 512 gains and passes at gain 1.0. Rows wider than 2 N keep every
     // analysed harmonic free of aliases.
-    TablesFor tables(1280);
+    TablesScope tables(1280);
     TestFrame f(1280, 5);
     interference(f, 128, {200, 550});
     runFull(zelt_lpf::FilterFull, f, 600);
@@ -193,24 +192,24 @@ TEST_F(FullTest, HarmonicsAboveTheCurveAreKept)
 
 TEST_F(FullTest, HarmonicsClampedToTheTableWidth)
 {
-    TablesFor tables(64);
+    TablesScope tables(64);
     for (StageFn stage : {zelt::FilterFull, zelt_lpf::FilterFull}) {
         TestFrame clamped(64, 6), exact(64, 6);
-        clamped.fillSource(4);
-        exact.fillSource(4);
+        clamped.src.randomise(4);
+        exact.src.randomise(4);
         runFull(stage, clamped, 100);
         runFull(stage, exact, 64);
-        EXPECT_EQ(clamped.dstBuf, exact.dstBuf);
+        EXPECT_TRUE(clamped.dst.sameBytes(exact.dst));
     }
 }
 
 TEST_F(FullTest, TallFrames)
 {
     // Past the 1024 rows of a fixed store, every row still comes out right.
-    TablesFor tables(64);
+    TablesScope tables(64);
     TestFrame plain(64, 2000), weighted(64, 2000);
-    plain.fillSource(12);
-    weighted.fillSource(12);
+    plain.src.randomise(12);
+    weighted.src.randomise(12);
     runFull(zelt::FilterFull, plain, 10);
     runFull(zelt_lpf::FilterFull, weighted, 10);
     for (int y = 0; y < 1998; y++)
@@ -240,7 +239,7 @@ TEST_F(FullTest, BrightFramesBehaveLikeDimOnes)
 {
     // Harmonic 60's neighbourhood holds the mean (harmonic 0): its power must
     // not wrap for a bright frame.
-    TablesFor tables(720);
+    TablesScope tables(720);
     for (int level : {100, 200}) {
         TestFrame f(720, 40);
         interference(f, level, {60});
@@ -257,14 +256,14 @@ TEST_F(FullTest, MissingOrForeignTablesLeaveTheDestination)
 {
     for (StageFn stage : {zelt::FilterFull, zelt_lpf::FilterFull}) {
         TestFrame none(16, 5);
-        none.fillSource(1);
+        none.src.randomise(1);
         runFull(stage, none, 10);
-        EXPECT_EQ(none.dstBuf, none.srcBuf);
-        TablesFor tables(32);
+        EXPECT_TRUE(none.dst.sameBytes(none.src));
+        TablesScope tables(32);
         TestFrame foreign(16, 5);
-        foreign.fillSource(1);
+        foreign.src.randomise(1);
         runFull(stage, foreign, 10);
-        EXPECT_EQ(foreign.dstBuf, foreign.srcBuf);
+        EXPECT_TRUE(foreign.dst.sameBytes(foreign.src));
     }
     EXPECT_TRUE(log.lines().empty());
 }
@@ -272,12 +271,12 @@ TEST_F(FullTest, MissingOrForeignTablesLeaveTheDestination)
 TEST_F(FullTest, NarrowFramesLeaveTheDestination)
 {
     for (int w : {1, 2, 3}) {
-        TablesFor tables(w);
+        TablesScope tables(w);
         for (StageFn stage : {zelt::FilterFull, zelt_lpf::FilterFull}) {
             TestFrame f(w, 4);
-            f.fillSource(9);
+            f.src.randomise(9);
             runFull(stage, f, 1);
-            EXPECT_EQ(f.dstBuf, f.srcBuf) << w;
+            EXPECT_TRUE(f.dst.sameBytes(f.src)) << w;
         }
     }
 }
@@ -285,9 +284,9 @@ TEST_F(FullTest, NarrowFramesLeaveTheDestination)
 TEST_F(FullTest, TimingLineOnePerFrame)
 {
     {
-        TablesFor tables(720, ANGLE_DIVIDE);
+        TablesScope tables(720, ANGLE_DIVIDE);
         TestFrame f(720, 576);
-        f.fillSource(6);
+        f.src.randomise(6);
         runFull(zelt::FilterFull, f, 10);
         runFull(zelt::FilterFull, f, 10);
     }
@@ -301,7 +300,7 @@ TEST_F(FullTest, TimingLineOnePerFrame)
     }
     // The line names the harmonics actually used.
     {
-        TablesFor narrow(16, ANGLE_DIVIDE);
+        TablesScope narrow(16, ANGLE_DIVIDE);
         TestFrame small(16, 3);
         runFull(zelt::FilterFull, small, 0);
         runFull(zelt::FilterFull, small, 40);
@@ -315,9 +314,9 @@ TEST_F(FullTest, TimingLineOnePerFrame)
 TEST_F(FullTest, UnopenableLogStillProcessesTheFrame)
 {
     setenv("ZELT_TIMING_LOG", "/nonexistent-dir/timing.out", 1);
-    TablesFor tables(16);
+    TablesScope tables(16);
     TestFrame f(16, 3);
-    f.fillSource(3);
+    f.src.randomise(3);
     runFull(zelt::FilterFull, f, 0);
     for (int y = 0; y < 3; y++)
         for (int x = 0; x < 16; x++)
@@ -326,10 +325,10 @@ TEST_F(FullTest, UnopenableLogStillProcessesTheFrame)
 
 TEST_F(FullTest, AfterTheNotchItReadsTheTaperedSource)
 {
-    TablesFor tables(64);
+    TablesScope tables(64);
     TestFrame chain(64, 6), alone(64, 6);
-    chain.fillSource(31);
-    alone.fillSource(31);
+    chain.src.randomise(31);
+    alone.src.randomise(31);
     for (int y = 0; y < 6; y++) {  // the taper, by hand
         uint32_t *row = &alone.s(0, y);
         row[0] &= 0xff000000u;
@@ -337,44 +336,36 @@ TEST_F(FullTest, AfterTheNotchItReadsTheTaperedSource)
         row[1] = (row[1] & 0xff000000u) | (row[1] >> 1 & 0x007f7f7fu);
         row[62] = (row[62] & 0xff000000u) | (row[62] >> 1 & 0x007f7f7fu);
     }
-    filterSettings.minHarmonic = 3;
-    filterSettings.maxHarmonic = 6;
-    filterSettings.harmonicsNumber = 20;
     for (StageFn stage : {zelt::FilterFull, zelt_lpf::FilterFull}) {
         chain.chainCopy();
-        notchFilter(&chain.fa, nullptr);
-        const std::vector<uint32_t> afterNotch = chain.dstBuf;
-        stage(&chain.fa, nullptr);
-        alone.chainCopy();
-        stage(&alone.fa, nullptr);
+        notchFilter(chain.src.view(), chain.dst.view(), 3, 6);
+        const TestBitmap afterNotch = chain.dst;
+        stage(chain.src.view(), chain.dst.view(), 20);
+        runFull(stage, alone, 20);
         const int rebuilt = stage == zelt::FilterFull ? 6 : 4;
         for (int y = 0; y < 6; y++)
-            for (int x = 0; x < 64; x++) {
-                const size_t i = (size_t)y * 64 + x;
-                EXPECT_EQ(chain.dstBuf[i], y < rebuilt ? alone.dstBuf[i] : afterNotch[i]) << y << " " << x;
-            }
+            for (int x = 0; x < 64; x++)
+                EXPECT_EQ(chain.d(x, y), y < rebuilt ? alone.d(x, y) : afterNotch.at(x, y)) << y << " " << x;
         // Rewind the source for the next form.
-        chain.fillSource(31);
+        chain.src.randomise(31);
     }
 }
 
 TEST_F(FullTest, AfterTheDcAverageOnlyTheLastTwoRowsShowIt)
 {
-    TablesFor tables(32);
+    TablesScope tables(32);
     TestFrame chain(32, 7), alone(32, 7), dcOnly(32, 7);
     const int levels[7] = {50, 90, 70, 120, 60, 150, 80};
     for (TestFrame *f : {&chain, &alone, &dcOnly})
         for (int y = 0; y < 7; y++)
             for (int x = 0; x < 32; x++)
                 f->s(x, y) = grey(levels[y] + (x % 5));
-    filterSettings.harmonicsNumber = 12;
     chain.chainCopy();
-    dcAverageFilter(&chain.fa, nullptr);
-    zelt_lpf::FilterFull(&chain.fa, nullptr);
-    alone.chainCopy();
-    zelt_lpf::FilterFull(&alone.fa, nullptr);
+    dcAverageFilter(chain.src.view(), chain.dst.view(), false);
+    zelt_lpf::FilterFull(chain.src.view(), chain.dst.view(), 12);
+    runFull(zelt_lpf::FilterFull, alone, 12);
     dcOnly.chainCopy();
-    dcAverageFilter(&dcOnly.fa, nullptr);
+    dcAverageFilter(dcOnly.src.view(), dcOnly.dst.view(), false);
     for (int y = 0; y < 7; y++)
         for (int x = 0; x < 32; x++)
             EXPECT_EQ(chain.d(x, y), y < 5 ? alone.d(x, y) : dcOnly.d(x, y)) << y << " " << x;

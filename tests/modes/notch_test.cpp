@@ -7,9 +7,12 @@
 #include <algorithm>
 
 #include "engine/engine.h"
-#include "modes_test_support.h"
+#include "modes/modes.h"
+#include "tests/support/frames.h"
 
 namespace {
+
+using namespace zelt_test;
 
 const double kPi = 3.14159265358979323846;
 
@@ -17,17 +20,15 @@ const double kPi = 3.14159265358979323846;
 // colour bytes.
 void cosineRows(TestFrame &f, int k)
 {
-    for (int y = 0; y < f.h; y++)
-        for (int x = 0; x < f.w; x++)
-            f.s(x, y) = grey((int)lround(128.0 + 40.0 * cos(2.0 * kPi * k * x / f.w)));
+    for (int y = 0; y < f.h(); y++)
+        for (int x = 0; x < f.w(); x++)
+            f.s(x, y) = grey((int)lround(128.0 + 40.0 * cos(2.0 * kPi * k * x / f.w())));
 }
 
 int runNotch(TestFrame &f, int minHarmonic, int maxHarmonic)
 {
-    filterSettings.minHarmonic = minHarmonic;
-    filterSettings.maxHarmonic = maxHarmonic;
     f.chainCopy();
-    return notchFilter(&f.fa, nullptr);
+    return notchFilter(f.src.view(), f.dst.view(), minHarmonic, maxHarmonic);
 }
 
 uint32_t tapered(uint32_t p, int halvings)
@@ -37,26 +38,22 @@ uint32_t tapered(uint32_t p, int halvings)
     return p;
 }
 
-struct NotchTest : ::testing::Test {
-    SettingsScope settings;
-};
-
 }  // namespace
 
-TEST_F(NotchTest, HarmonicEightMeasuredOnTaperedRowAndRemoved)
+TEST(NotchTest, HarmonicEightMeasuredOnTaperedRowAndRemoved)
 {
-    TablesFor tables(720);
+    TablesScope tables(720);
     TestFrame f(720, 3);
     cosineRows(f, 8);
     EXPECT_EQ(runNotch(f, 8, 9), 0);
-    for (int y = 0; y < f.h; y++) {
+    for (int y = 0; y < f.h(); y++) {
         HarmonicCoeffs rec;
-        correlateRow(&f.s(0, y), f.w, &rec, 8);
+        correlateRow(&f.s(0, y), f.w(), &rec, 8);
         for (const ChannelCoeff &c : {rec.red, rec.green, rec.blue}) {
             EXPECT_EQ(c.cosinePart, 9887);
             EXPECT_EQ(c.sinePart, 12);
         }
-        for (int x = 0; x < f.w; x++) {
+        for (int x = 0; x < f.w(); x++) {
             for (int v : {red(f.d(x, y)), green(f.d(x, y)), blue(f.d(x, y))}) {
                 EXPECT_GE(v, 126) << x;
                 EXPECT_LE(v, 129) << x;
@@ -65,15 +62,15 @@ TEST_F(NotchTest, HarmonicEightMeasuredOnTaperedRowAndRemoved)
     }
 }
 
-TEST_F(NotchTest, NarrowRowsKeepMoreOfTheHarmonic)
+TEST(NotchTest, NarrowRowsKeepMoreOfTheHarmonic)
 {
-    TablesFor tables(64);
+    TablesScope tables(64);
     TestFrame f(64, 2);
     cosineRows(f, 4);
     runNotch(f, 4, 5);
-    for (int y = 0; y < f.h; y++) {
+    for (int y = 0; y < f.h(); y++) {
         int lo = 255, hi = 0;
-        for (int x = 0; x < f.w; x++) {
+        for (int x = 0; x < f.w(); x++) {
             lo = std::min(lo, red(f.d(x, y)));
             hi = std::max(hi, red(f.d(x, y)));
             EXPECT_EQ(red(f.d(x, y)), green(f.d(x, y)));
@@ -84,33 +81,33 @@ TEST_F(NotchTest, NarrowRowsKeepMoreOfTheHarmonic)
     }
 }
 
-TEST_F(NotchTest, MeanRemovalLeavesTheTaperResidue)
+TEST(NotchTest, MeanRemovalLeavesTheTaperResidue)
 {
-    TablesFor tables(720);
+    TablesScope tables(720);
     for (int level : {100, 239, 255}) {
         TestFrame f(720, 2);
-        for (int y = 0; y < f.h; y++)
-            for (int x = 0; x < f.w; x++)
+        for (int y = 0; y < f.h(); y++)
+            for (int x = 0; x < f.w(); x++)
                 f.s(x, y) = grey(level, 0x5a);
         runNotch(f, 0, 1);
         const int expected = level == 100 ? 0 : 1;
         // End pixels included: the destination starts from the untapered bytes.
-        for (int y = 0; y < f.h; y++)
-            for (int x = 0; x < f.w; x++)
+        for (int y = 0; y < f.h(); y++)
+            for (int x = 0; x < f.w(); x++)
                 ASSERT_EQ(f.d(x, y), grey(expected, 0x5a)) << level << " " << x;
     }
 }
 
-TEST_F(NotchTest, TaperOfTheSourceRows)
+TEST(NotchTest, TaperOfTheSourceRows)
 {
-    TablesFor tables(16);
+    TablesScope tables(16);
     TestFrame f(16, 3);
-    f.fillSource(7);
+    f.src.randomise(7);
     TestFrame original(16, 3);
-    original.fillSource(7);
+    original.src.randomise(7);
     runNotch(f, 1, 1);  // empty band: copy and taper only
-    for (int y = 0; y < f.h; y++) {
-        for (int x = 0; x < f.w; x++) {
+    for (int y = 0; y < f.h(); y++) {
+        for (int x = 0; x < f.w(); x++) {
             const uint32_t o = original.s(x, y);
             const uint32_t expected = x == 0 || x == 15 ? o & 0xff000000u : x == 1 || x == 14 ? tapered(o, 1) : o;
             EXPECT_EQ(f.s(x, y), expected) << x;
@@ -119,9 +116,9 @@ TEST_F(NotchTest, TaperOfTheSourceRows)
     }
 }
 
-TEST_F(NotchTest, TinyRowsTaperWhatExists)
+TEST(NotchTest, TinyRowsTaperWhatExists)
 {
-    TablesFor tables(3);
+    TablesScope tables(3);
     {
         TestFrame f(3, 2);
         f.s(0, 0) = rgb(200, 100, 50, 9);
@@ -151,16 +148,16 @@ TEST_F(NotchTest, TinyRowsTaperWhatExists)
     }
 }
 
-TEST_F(NotchTest, ByteThreeFollowsTheSource)
+TEST(NotchTest, ByteThreeFollowsTheSource)
 {
-    TablesFor tables(40);
+    TablesScope tables(40);
     TestFrame f(40, 5);
-    f.fillSource(11);
+    f.src.randomise(11);
     TestFrame original(40, 5);
-    original.fillSource(11);
+    original.src.randomise(11);
     runNotch(f, 0, 6);
-    for (int y = 0; y < f.h; y++)
-        for (int x = 0; x < f.w; x++) {
+    for (int y = 0; y < f.h(); y++)
+        for (int x = 0; x < f.w(); x++) {
             EXPECT_EQ(f.d(x, y) >> 24, original.s(x, y) >> 24);
             EXPECT_EQ(f.s(x, y) >> 24, original.s(x, y) >> 24);
         }
@@ -168,7 +165,7 @@ TEST_F(NotchTest, ByteThreeFollowsTheSource)
 
 TEST(AddComponent, FloorShiftAndClampPerHarmonic)
 {
-    TablesFor tables(8);  // harmonic 0: sine 0, cosine 256 at every pixel
+    TablesScope tables(8);  // harmonic 0: sine 0, cosine 256 at every pixel
     uint32_t row[8];
     for (uint32_t &p : row)
         p = rgb(10, 200, 128, 0x77);
@@ -188,7 +185,7 @@ TEST(AddComponent, FloorShiftAndClampPerHarmonic)
 
 TEST(AddComponent, HarmonicOneFollowsTheTableRow)
 {
-    TablesFor tables(8);
+    TablesScope tables(8);
     uint32_t row[8];
     for (uint32_t &p : row)
         p = grey(100);
@@ -204,27 +201,27 @@ TEST(AddComponent, HarmonicOneFollowsTheTableRow)
 
 TEST(AddComponent, NothingOutsideTheTables)
 {
-    TablesFor tables(8);
+    TablesScope tables(8);
     uint32_t row[16];
     for (uint32_t &p : row)
         p = grey(50);
     const HarmonicCoeffs big{{0, 10000}, {0, 10000}, {0, 10000}};
-    EXPECT_EQ(addComponent(row, 8, 8, big), 0);   // no table row 8
-    EXPECT_EQ(addComponent(row, -1, 8, big), 0);  // no table row -1
-    EXPECT_EQ(addComponent(row, 1, 16, big), 0);  // rows hold 8 entries
+    addComponent(row, 8, 8, big);   // no table row 8
+    addComponent(row, -1, 8, big);  // no table row -1
+    addComponent(row, 1, 16, big);  // rows hold 8 entries
     for (uint32_t p : row)
         EXPECT_EQ(p, grey(50));
 }
 
-TEST_F(NotchTest, BandClippedToTheTables)
+TEST(NotchTest, BandClippedToTheTables)
 {
-    TablesFor tables(16);
+    TablesScope tables(16);
     auto result = [](int lo, int hi, std::vector<uint32_t> *src) {
         TestFrame f(16, 3);
-        f.fillSource(21);
+        f.src.randomise(21);
         runNotch(f, lo, hi);
-        *src = f.srcBuf;
-        return f.dstBuf;
+        *src = f.src.picture();
+        return f.dst.picture();
     };
     std::vector<uint32_t> s1, s2;
     EXPECT_EQ(result(-5, 3, &s1), result(0, 3, &s2));
@@ -236,15 +233,15 @@ TEST_F(NotchTest, BandClippedToTheTables)
     EXPECT_NE(result(0, 3, &s1), result(5, 5, &s2));
 }
 
-TEST_F(NotchTest, TablesOfAnotherWidthSkipTheBand)
+TEST(NotchTest, TablesOfAnotherWidthSkipTheBand)
 {
-    TablesFor tables(32);
+    TablesScope tables(32);
     TestFrame f(16, 3), original(16, 3);
-    f.fillSource(5);
-    original.fillSource(5);
+    f.src.randomise(5);
+    original.src.randomise(5);
     EXPECT_EQ(runNotch(f, 1, 4), 0);
-    for (int y = 0; y < f.h; y++) {
-        for (int x = 0; x < f.w; x++)
+    for (int y = 0; y < f.h(); y++) {
+        for (int x = 0; x < f.w(); x++)
             EXPECT_EQ(f.d(x, y), original.s(x, y));
         EXPECT_EQ(f.s(0, y), original.s(0, y) & 0xff000000u);  // still tapered
     }

@@ -4,29 +4,30 @@
 // except by the notch filter's copy of the whole bitmap.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
-#include "modes_test_support.h"
+#include "modes/modes.h"
+#include "tests/support/frames.h"
 
 namespace {
 
-typedef int (*StageFn)(const FilterActivation *, const FilterFunctions *);
+using namespace zelt_test;
 
 struct StageCase {
     const char *name;
-    StageFn stage;
-    int minHarmonic, maxHarmonic, harmonics;
-    bool temporal;
+    std::function<void(FrameView src, FrameView dst)> stage;
+    bool copiesBitmap;
 };
 
 const StageCase kStages[] = {
-    {"notch", notchFilter, 2, 7, 10, false},
-    {"notch with the mean", notchFilter, 0, 3, 10, false},
-    {"dc average", dcAverageFilter, 1, 1, 10, false},
-    {"dc average temporal", dcAverageFilter, 1, 1, 10, true},
-    {"plain full", zelt::FilterFull, 1, 1, 10, false},
-    {"weighted full", zelt_lpf::FilterFull, 1, 1, 10, false},
-    {"weighted full with curve", zelt_lpf::FilterFull, 1, 1, 90, false},
+    {"notch", [](FrameView s, FrameView d) { notchFilter(s, d, 2, 7); }, true},
+    {"notch with the mean", [](FrameView s, FrameView d) { notchFilter(s, d, 0, 3); }, true},
+    {"dc average", [](FrameView s, FrameView d) { dcAverageFilter(s, d, false); }, false},
+    {"dc average temporal", [](FrameView s, FrameView d) { dcAverageFilter(s, d, true); }, false},
+    {"plain full", [](FrameView s, FrameView d) { zelt::FilterFull(s, d, 10); }, false},
+    {"weighted full", [](FrameView s, FrameView d) { zelt_lpf::FilterFull(s, d, 10); }, false},
+    {"weighted full with curve", [](FrameView s, FrameView d) { zelt_lpf::FilterFull(s, d, 90); }, false},
 };
 
 // Runs the stage twice (the temporal history sees a second frame) on a frame
@@ -35,34 +36,25 @@ std::vector<uint32_t> visibleResult(const StageCase &c, int w, int h, int pad, u
                                     std::vector<uint32_t> *visibleSource)
 {
     dcHistoryReset();
-    filterSettings.minHarmonic = c.minHarmonic;
-    filterSettings.maxHarmonic = c.maxHarmonic;
-    filterSettings.harmonicsNumber = c.harmonics;
-    filterSettings.dcTemporal = c.temporal;
     std::vector<uint32_t> out;
     for (uint32_t frame = 0; frame < 2; frame++) {
-        TestFrame f(w, h, pad);
-        f.fillSource(100 + frame);
-        f.fillPadding(padSeed + frame);
+        TestFrame f(w, h, 4 * w + pad);
+        f.src.randomiseBytes(padSeed + frame);  // the padding
+        f.src.randomise(100 + frame);           // the picture
         f.chainCopy();
-        const std::vector<uint32_t> srcBefore = f.srcBuf, dstBefore = f.dstBuf;
-        c.stage(&f.fa, nullptr);
-        out.clear();
-        visibleSource->clear();
+        const TestBitmap srcBefore = f.src, dstBefore = f.dst;
+        c.stage(f.src.view(), f.dst.view());
+        EXPECT_TRUE(f.src.guardsIntact() && f.dst.guardsIntact()) << c.name;
         for (int y = 0; y < h; y++)
-            for (int x = 0; x < f.pitch / 4; x++) {
-                const size_t i = (size_t)y * (f.pitch / 4) + x;
-                if (x < w) {
-                    out.push_back(f.dstBuf[i]);
-                    visibleSource->push_back(f.srcBuf[i]);
-                } else {
-                    EXPECT_EQ(f.srcBuf[i], srcBefore[i]) << c.name << ": source padding written";
-                    if (c.stage != notchFilter)
-                        EXPECT_EQ(f.dstBuf[i], dstBefore[i]) << c.name << ": destination padding written";
-                    else
-                        EXPECT_EQ(f.dstBuf[i], srcBefore[i]) << c.name << ": not a copy of the bitmap";
-                }
+            for (int x = w; x < (4 * w + pad) / 4; x++) {
+                EXPECT_EQ(f.src.at(x, y), srcBefore.at(x, y)) << c.name << ": source padding written";
+                if (!c.copiesBitmap)
+                    EXPECT_EQ(f.d(x, y), dstBefore.at(x, y)) << c.name << ": destination padding written";
+                else
+                    EXPECT_EQ(f.d(x, y), srcBefore.at(x, y)) << c.name << ": not a copy of the bitmap";
             }
+        out = f.dst.picture();
+        *visibleSource = f.src.picture();
     }
     dcHistoryReset();
     return out;
@@ -72,9 +64,8 @@ std::vector<uint32_t> visibleResult(const StageCase &c, int w, int h, int pad, u
 
 TEST(PaddedRows, VisiblePixelsMatchTheUnpaddedResult)
 {
-    SettingsScope settings;
     for (int w : {101, 719}) {
-        TablesFor tables(w);
+        TablesScope tables(w);
         for (const StageCase &c : kStages) {
             std::vector<uint32_t> srcPlain, srcPadded, srcOther;
             const auto plain = visibleResult(c, w, 7, 0, 1, &srcPlain);

@@ -1,18 +1,12 @@
-// Helpers the stages share: row addressing and the guards that keep every
-// table read inside the tables the start callback built.
+// Guards the stages share: every table read stays inside the tables the
+// start callback built, every chunk of rows within the caches, every scaled
+// coefficient within 32 bits.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "abi/vdfilter.h"
 #include "engine/trig_tables.h"
-
-// Row r of a bitmap: always by pitch, since hosts pad their rows.
-inline uint32_t *bitmapRow(const VFBitmap *bm, int r)
-{
-    return (uint32_t *)((uint8_t *)bm->data + (ptrdiff_t)r * (ptrdiff_t)bm->pitch);
-}
 
 // The 16-bit pair exists for rows of w samples.
 inline bool tables16Fit(int w)

@@ -1,0 +1,429 @@
+// Tone estimation: peaks of the frame's row-averaged luma spectrum that stand
+// above their neighbourhood are candidates; a candidate is a tone when its
+// rows' amplitudes drift in phase from row to row (a pattern fixed in the
+// picture does not) clearly and in most blocks of rows. Its frequency is then
+// refined to a fraction of a cycle per row by direct evaluation of the
+// drift-coherent power at fractional frequencies, and smoothed with the
+// frames before.
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "modes/tone.h"
+#include "modes/tone_math.h"
+
+namespace {
+
+// Rows the estimate looks at: a few blocks of consecutive rows spread over
+// the frame. Within a block the row-to-row phase drift of a tone shows as a
+// peak of the rows' complex amplitudes over the row index; across blocks
+// the powers add up (the drift need not stay put over the whole frame).
+const int kBlockRows = 64;
+const int kBlocks = 3;
+const int kMaxRows = kBlockRows * kBlocks;
+const int kVertical = 2 * kBlockRows;  // vertical transform length, padded twice
+// The neighbourhood a peak of the row spectrum is compared with, in cycles
+// per row on each side, beyond the Hann window's main lobe.
+const double kNearCycles = 3.0;
+const double kFarCycles = 12.0;
+// Row-spectrum peaks this far above their neighbourhood are examined, at
+// most kCandidates of them, strongest first.
+const double kCandidateRatio = 1.1;
+const int kCandidates = 32;
+// Peaks closer than this (cycles per row) are one tone.
+const double kMinSeparation = 1.5;
+
+struct Work {
+    int w, n, fftN, blocks, blockRows, vertical;
+    int rows[kMaxRows];
+    double *luma;    // n rows of w mean-free samples
+    double *power;   // fftN / 2 + 1 bins: the row-averaged power
+    double *specRe;  // n x (fftN / 2 + 1) complex amplitudes of the rows
+    double *specIm;
+    double *phasor;  // 2 x w: cos, sin of the evaluated frequency
+    double *fft;     // 3 x fftN: re, im, twiddles
+    double *sorted;  // neighbourhood values
+    double zre[kMaxRows], zim[kMaxRows];
+    double vtw[kVertical];  // twiddles of the vertical transform
+    double vwin[kBlockRows];
+};
+
+// The median of the bins at distances lo..hi from bin k.
+double neighbourhood(const Work &wk, const double *power, int k, int lo, int hi)
+{
+    const int last = wk.fftN / 2 - 1;
+    int m = 0;
+    for (int d = lo; d <= hi; d++) {
+        if (k - d >= 1)
+            wk.sorted[m++] = power[k - d];
+        if (k + d <= last)
+            wk.sorted[m++] = power[k + d];
+    }
+    if (m == 0)
+        return 0.0;
+    std::nth_element(wk.sorted, wk.sorted + m / 2, wk.sorted + m);
+    return wk.sorted[m / 2];
+}
+
+// Each sampled row's complex luma amplitude at frequency f into zre/zim.
+void evaluateRows(Work &wk, double f)
+{
+    const int w = wk.w;
+    double *cs = wk.phasor, *sn = wk.phasor + w;
+    const double step = f / (double)w;
+    for (int j = 0; j < w; j++)
+        toneSinCos((double)j * step, &sn[j], &cs[j]);
+    for (int i = 0; i < wk.n; i++) {
+        const double *y = wk.luma + (size_t)i * w;
+        // Four partial sums, always combined in this order.
+        double r0 = 0, r1 = 0, r2 = 0, r3 = 0, i0 = 0, i1 = 0, i2 = 0, i3 = 0;
+        int j = 0;
+        for (; j + 4 <= w; j += 4) {
+            r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
+            r1 += y[j + 1] * cs[j + 1], i1 -= y[j + 1] * sn[j + 1];
+            r2 += y[j + 2] * cs[j + 2], i2 -= y[j + 2] * sn[j + 2];
+            r3 += y[j + 3] * cs[j + 3], i3 -= y[j + 3] * sn[j + 3];
+        }
+        for (; j < w; j++)
+            r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
+        wk.zre[i] = (r0 + r1) + (r2 + r3);
+        wk.zim[i] = (i0 + i1) + (i2 + i3);
+    }
+}
+
+// Removes each block's mean amplitude (whatever keeps its phase from row to
+// row: a pattern fixed in the picture) and tapers the blocks with a Hann
+// window, so that such a pattern, or its edge within a block, does not leak
+// into the drifts a tone shows.
+void conditionRows(Work &wk, bool taper)
+{
+    const int L = wk.blockRows;
+    for (int b = 0; b < wk.blocks; b++) {
+        double *zr = wk.zre + b * L, *zi = wk.zim + b * L;
+        double mr = 0.0, mi = 0.0;
+        for (int l = 0; l < L; l++)
+            mr += zr[l], mi += zi[l];
+        mr /= (double)L, mi /= (double)L;
+        for (int l = 0; l < L; l++) {
+            zr[l] = (zr[l] - mr) * (taper ? wk.vwin[l] : 1.0);
+            zi[l] = (zi[l] - mi) * (taper ? wk.vwin[l] : 1.0);
+        }
+    }
+}
+
+// The power of the rows' amplitudes over the row index, summed over the
+// blocks: vpow[m] for a drift of m / vertical cycles per row.
+void verticalSpectrum(Work &wk, double *vpow)
+{
+    const int M = wk.vertical;
+    double re[kVertical], im[kVertical];
+    for (int m = 0; m < M; m++)
+        vpow[m] = 0.0;
+    for (int b = 0; b < wk.blocks; b++) {
+        for (int m = 0; m < M; m++) {
+            const int i = m < wk.blockRows ? b * wk.blockRows + m : -1;
+            re[m] = i >= 0 ? wk.zre[i] : 0.0;
+            im[m] = i >= 0 ? wk.zim[i] : 0.0;
+        }
+        toneFft(re, im, M, wk.vtw);
+        for (int m = 0; m < M; m++)
+            vpow[m] += re[m] * re[m] + im[m] * im[m];
+    }
+}
+
+// The power of each block's rows summed along a drift of `drift` cycles per
+// row (into blockPower), and their total.
+double coherentPower(const Work &wk, double drift, double *blockPower)
+{
+    double total = 0.0;
+    for (int b = 0; b < wk.blocks; b++) {
+        double sr = 0.0, si = 0.0;
+        for (int l = 0; l < wk.blockRows; l++) {
+            double s, c;
+            toneSinCos(-(double)l * drift, &s, &c);
+            const int i = b * wk.blockRows + l;
+            sr += wk.zre[i] * c - wk.zim[i] * s;
+            si += wk.zre[i] * s + wk.zim[i] * c;
+        }
+        const double p = sr * sr + si * si;
+        if (blockPower)
+            blockPower[b] = p;
+        total += p;
+    }
+    return total;
+}
+
+// Luma of the sampled rows (weights 0.298, 0.586, 0.116 as 76, 150, 30 over
+// 256), mean removed, Hann window applied; their spectra, kept per row, and
+// the row-averaged power.
+void analyse(const FrameView &src, Work &wk)
+{
+    const int w = wk.w, N = wk.fftN;
+    double *re = wk.fft, *im = wk.fft + N, *tw = wk.fft + 2 * N;
+    double *win = wk.phasor;
+    for (int j = 0; j < w; j++) {
+        double s, c;
+        toneSinCos(((double)j + 0.5) / (double)w, &s, &c);
+        win[j] = 0.5 - 0.5 * c;
+    }
+    for (int i = 0; i < wk.n; i++) {
+        const uint32_t *row = src.row(wk.rows[i]);
+        double *y = wk.luma + (size_t)i * w;
+        int64_t sum = 0;
+        for (int j = 0; j < w; j++) {
+            const uint32_t p = row[j];
+            const int v = 76 * (int)(p >> 16 & 0xff) + 150 * (int)(p >> 8 & 0xff) + 30 * (int)(p & 0xff);
+            y[j] = (double)v;
+            sum += v;
+        }
+        const double mean = (double)sum / (double)w;
+        for (int j = 0; j < w; j++)
+            y[j] = y[j] - mean;
+    }
+    toneFftTwiddles(N, tw);
+    const int bins = N / 2 + 1;
+    for (int k = 0; k < bins; k++)
+        wk.power[k] = 0.0;
+    // Two real rows per complex transform.
+    for (int i = 0; i < wk.n; i += 2) {
+        const double *ya = wk.luma + (size_t)i * w;
+        const double *yb = i + 1 < wk.n ? wk.luma + (size_t)(i + 1) * w : nullptr;
+        for (int j = 0; j < N; j++) {
+            re[j] = j < w ? ya[j] * win[j] : 0.0;
+            im[j] = yb && j < w ? yb[j] * win[j] : 0.0;
+        }
+        toneFft(re, im, N, tw);
+        double *ar = wk.specRe + (size_t)i * bins, *ai = wk.specIm + (size_t)i * bins;
+        for (int k = 0; k < bins; k++) {
+            const int m = (N - k) & (N - 1);
+            ar[k] = 0.5 * (re[k] + re[m]), ai[k] = 0.5 * (im[k] - im[m]);
+            wk.power[k] += ar[k] * ar[k] + ai[k] * ai[k];
+            if (yb) {
+                double *br = ar + bins, *bi = ai + bins;
+                br[k] = 0.5 * (im[k] + im[m]), bi[k] = 0.5 * (re[m] - re[k]);
+                wk.power[k] += br[k] * br[k] + bi[k] * bi[k];
+            }
+        }
+    }
+}
+
+struct Candidate {
+    int bin;
+    double ratio;
+};
+
+// The strongest drift of the rows' amplitudes (zre/zim), in cycles per row,
+// and how far its power stands above the median of all drifts. Drifts within
+// two bins (the window's main lobe) of zero belong to patterns fixed in the
+// picture and do not count.
+double strongestDrift(Work &wk, double *drift)
+{
+    double vpow[kVertical], sorted[kVertical];
+    const int M = wk.vertical;
+    verticalSpectrum(wk, vpow);
+    int best = -1;
+    const int lobe = 2 * M / wk.blockRows;
+    for (int m = lobe + 1; m <= M - lobe - 1; m++)
+        if (best < 0 || vpow[m] > vpow[best])
+            best = m;
+    for (int m = 0; m < M; m++)
+        sorted[m] = vpow[m];
+    std::nth_element(sorted, sorted + M / 2, sorted + M);
+    const double median = sorted[M / 2];
+    // A peak at the edge of the excluded zone is the fixed pattern's flank.
+    if (best < 0 || !(vpow[best] > vpow[best - 1] && vpow[best] > vpow[(best + 1) % M]) || !(median > 0.0))
+        return 0.0;
+    const double m = (double)best + toneParabolaPeak(vpow[best - 1], vpow[best], vpow[(best + 1) % M], 1.0);
+    *drift = m / (double)M;
+    return vpow[best] / median;
+}
+
+int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
+{
+    const int w = src.w, h = src.h;
+    if (w < 16 || h < 8)
+        return 0;
+    const double limit = 0.5 * (double)w - 1.0;
+    const double fmin = settings.minFreq > 1.0 ? settings.minFreq : 1.0;
+    const double fmax = settings.maxFreq > 0.0 && settings.maxFreq < limit ? settings.maxFreq : limit;
+    const int maxTones = settings.maxTones < kToneMax ? settings.maxTones : kToneMax;
+    if (!(fmax > fmin) || maxTones <= 0)
+        return 0;
+
+    Work wk;
+    wk.w = w;
+    wk.blockRows = h < kBlockRows ? h : kBlockRows;
+    wk.blocks = h / wk.blockRows < kBlocks ? h / wk.blockRows : kBlocks;
+    wk.n = wk.blocks * wk.blockRows;
+    wk.vertical = tonePow2(2 * wk.blockRows);
+    wk.fftN = tonePow2(w);
+    for (int b = 0; b < wk.blocks; b++) {
+        int start = (int)(((int64_t)2 * b + 1) * h / (2 * (int64_t)wk.blocks)) - wk.blockRows / 2;
+        start = start < 0 ? 0 : start > h - wk.blockRows ? h - wk.blockRows : start;
+        for (int l = 0; l < wk.blockRows; l++)
+            wk.rows[b * wk.blockRows + l] = start + l;
+    }
+    toneFftTwiddles(wk.vertical, wk.vtw);
+    for (int l = 0; l < wk.blockRows; l++) {
+        double sv, cv;
+        toneSinCos(((double)l + 0.5) / (double)wk.blockRows, &sv, &cv);
+        wk.vwin[l] = 0.5 - 0.5 * cv;
+    }
+    const int N = wk.fftN, bins = N / 2 + 1;
+    const size_t count = (size_t)wk.n * w + (size_t)bins * (1 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N +
+                         2 * (size_t)bins;
+    double *block = (double *)malloc(count * sizeof(double));
+    if (!block)
+        return 0;
+    wk.luma = block;
+    wk.power = wk.luma + (size_t)wk.n * w;
+    wk.specRe = wk.power + bins;
+    wk.specIm = wk.specRe + (size_t)wk.n * bins;
+    wk.phasor = wk.specIm + (size_t)wk.n * bins;
+    wk.fft = wk.phasor + 2 * (size_t)w;
+    wk.sorted = wk.fft + 3 * (size_t)N;
+    analyse(src, wk);
+
+    // Bins per cycle per row, and the neighbourhood in bins.
+    const double binsPerCycle = (double)N / (double)w;
+    const int lo = (int)(kNearCycles * binsPerCycle + 0.999);
+    const int hi = std::max(lo + 2, (int)(kFarCycles * binsPerCycle));
+    const double *all = wk.power;
+    const int k0 = std::max(1, (int)(fmin * binsPerCycle + 0.999));
+    const int k1 = std::min(N / 2 - 1, (int)(fmax * binsPerCycle));
+
+    Candidate cand[kCandidates];
+    int nc = 0;
+    for (int k = k0; k <= k1; k++) {
+        if (!(all[k] >= all[k - 1] && all[k] > all[k + 1]))
+            continue;
+        const double bg = neighbourhood(wk, all, k, lo, hi);
+        if (!(bg > 0.0) || !(all[k] >= kCandidateRatio * bg))
+            continue;
+        Candidate c = {k, all[k] / bg};
+        if (nc < kCandidates) {
+            cand[nc++] = c;
+        } else {
+            int weakest = 0;
+            for (int q = 1; q < nc; q++)
+                if (cand[q].ratio < cand[weakest].ratio)
+                    weakest = q;
+            if (c.ratio > cand[weakest].ratio)
+                cand[weakest] = c;
+        }
+    }
+    std::sort(cand, cand + nc, [](const Candidate &a, const Candidate &b) {
+        return a.ratio > b.ratio || (a.ratio == b.ratio && a.bin < b.bin);
+    });
+
+    int found = 0;
+    for (int q = 0; q < nc && found < maxTones; q++) {
+        const int k = cand[q].bin;
+        // Screen with the bin's own amplitudes: a tone drifts, and its
+        // drift stands out of the row-to-row spectrum.
+        for (int i = 0; i < wk.n; i++) {
+            wk.zre[i] = wk.specRe[(size_t)i * bins + k];
+            wk.zim[i] = wk.specIm[(size_t)i * bins + k];
+        }
+        conditionRows(wk, true);
+        double drift = 0.0;
+        if (!(strongestDrift(wk, &drift) >= settings.threshold))
+            continue;
+        // Then the fraction: parabolas through the drift-coherent power at
+        // fractional frequencies, each a fifth of the width of the one before.
+        double f = ((double)k + toneParabolaPeak(all[k - 1], all[k], all[k + 1], 1.0)) / binsPerCycle;
+        for (double step = 0.2; step > 0.005; step *= 0.2) {
+            double p[3];
+            for (int e = 0; e < 3; e++) {
+                evaluateRows(wk, f + (e - 1) * step);
+                conditionRows(wk, false);
+                p[e] = coherentPower(wk, drift, nullptr);
+            }
+            f += toneParabolaPeak(p[0], p[1], p[2], step);
+        }
+        if (f < fmin || f > fmax)
+            continue;
+        bool near = false;
+        for (int t = 0; t < found; t++)
+            near = near || (out[t].freq - f < kMinSeparation && f - out[t].freq < kMinSeparation);
+        if (near)
+            continue;
+        // Present in most blocks of rows: each block's drift-coherent power
+        // a fair share of the average block's.
+        evaluateRows(wk, f);
+        conditionRows(wk, true);
+        double strength = strongestDrift(wk, &drift);
+        double blockPower[kBlocks];
+        const double total = coherentPower(wk, drift, blockPower);
+        int present = 0;
+        for (int b = 0; b < wk.blocks; b++)
+            present += blockPower[b] * (double)wk.blocks >= 0.25 * total ? 1 : 0;
+        if (present < wk.blocks - wk.blocks / 4 || !(strength >= settings.threshold))
+            continue;
+        out[found].freq = f;
+        out[found].strength = strength;
+        found++;
+    }
+    free(block);
+    return found;
+}
+
+}  // namespace
+
+void toneStateReset(ToneState *state) { memset(state, 0, sizeof *state); }
+
+ToneList estimateTones(const FrameView &src, ToneState *state, const ToneSettings &settings)
+{
+    ToneList list;
+    list.count = 0;
+    if (!settings.autoDetect) {
+        for (int t = 0; t < settings.typedCount && t < kToneMax; t++) {
+            const double f = settings.typed[t];
+            if (f > 0.0 && f < 0.5 * (double)src.w) {
+                list.tone[list.count].freq = f;
+                list.tone[list.count].strength = 0.0;
+                list.count++;
+            }
+        }
+        return list;
+    }
+
+    Tone raw[kToneMax];
+    const int nr = detect(src, settings, raw);
+    const double alpha = settings.smoothing > 0.0 && settings.smoothing < 1.0 ? settings.smoothing : 1.0;
+
+    // Each new peak follows the nearest unclaimed tone of the frames before
+    // (within half a cycle per row); tones not seen again are held a while.
+    ToneList next;
+    int nextAge[kToneMax] = {};
+    next.count = 0;
+    bool claimed[kToneMax] = {};
+    const ToneList &prev = state->tones;
+    for (int i = 0; i < nr; i++) {
+        int best = -1;
+        double bestDist = 0.5;
+        for (int t = 0; t < prev.count; t++) {
+            const double d = raw[i].freq > prev.tone[t].freq ? raw[i].freq - prev.tone[t].freq
+                                                              : prev.tone[t].freq - raw[i].freq;
+            if (!claimed[t] && d < bestDist)
+                best = t, bestDist = d;
+        }
+        Tone tone = raw[i];
+        if (best >= 0) {
+            claimed[best] = true;
+            tone.freq = prev.tone[best].freq + alpha * (raw[i].freq - prev.tone[best].freq);
+        }
+        nextAge[next.count] = 0;
+        next.tone[next.count++] = tone;
+    }
+    for (int t = 0; t < prev.count && next.count < kToneMax; t++)
+        if (!claimed[t] && state->age[t] + 1 <= settings.holdFrames) {
+            nextAge[next.count] = state->age[t] + 1;
+            next.tone[next.count++] = prev.tone[t];
+        }
+    state->tones = next;
+    memcpy(state->age, nextAge, sizeof nextAge);
+    state->frames++;
+    return next;
+}

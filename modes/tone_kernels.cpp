@@ -1,0 +1,102 @@
+// The tone remover's kernels: scalar references and the table.
+#include "modes/tone_kernels.h"
+
+namespace {
+const int kBlock = 256;
+}
+
+void tone_unpack_c(const uint32_t *row, int16_t *planar, int w)
+{
+    for (int j = 0; j < w; j++) {
+        const uint32_t p = row[j];
+        planar[j] = (int16_t)(p & 0xff);
+        planar[w + j] = (int16_t)(p >> 8 & 0xff);
+        planar[2 * w + j] = (int16_t)(p >> 16 & 0xff);
+    }
+}
+
+void tone_inner_c(const int16_t *x, int w, const int16_t *basis, int nb, int64_t *p)
+{
+    for (int b = 0; b <= nb; b++)
+        p[b] = 0;
+    for (int j0 = 0; j0 < w; j0 += kBlock) {
+        const int j1 = w - j0 < kBlock ? w : j0 + kBlock;
+        int32_t s = 0;
+        for (int j = j0; j < j1; j++)
+            s += x[j];
+        p[0] += s;
+        for (int b = 0; b < nb; b++) {
+            const int16_t *row = basis + (size_t)b * w;
+            int32_t d = 0;
+            for (int j = j0; j < j1; j++)
+                d += (int32_t)x[j] * row[j];
+            p[1 + b] += d;
+        }
+    }
+}
+
+void tone_sum_c(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias)
+{
+    for (int j = 0; j < w; j++)
+        acc[j] = bias;
+    for (int t = 0; t < nt; t++) {
+        const int16_t *pr = pairs + (size_t)t * 2 * w;
+        const int32_t cs = coef[2 * t], cc = coef[2 * t + 1];
+        for (int j = 0; j < w; j++)
+            acc[j] += cs * pr[2 * j] + cc * pr[2 * j + 1];
+    }
+}
+
+void tone_subtract_c(int16_t *x, const int32_t *acc, int w, int shift)
+{
+    const int32_t half = (int32_t)1 << (shift - 1);
+    for (int j = 0; j < w; j++) {
+        const int32_t v = (int32_t)x[j] - ((acc[j] + half) >> shift);
+        x[j] = (int16_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
+}
+
+void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w)
+{
+    for (int j = 0; j < w; j++)
+        dst[j] = (src[j] & 0xff000000u) | (uint32_t)planar[2 * w + j] << 16 | (uint32_t)planar[w + j] << 8 |
+                 (uint32_t)planar[j];
+}
+
+CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
+{
+    k->unpackPlanes = tone_unpack_c;
+    k->innerProducts = tone_inner_c;
+    k->toneSum = tone_sum_c;
+    k->subtractPlane = tone_subtract_c;
+    k->packPlanes = tone_pack_c;
+    const CpuLevel have = cpuDetect();
+    const CpuLevel level = cap < have ? cap : have;
+    if (level < CPU_SSE2)
+        return level;
+    k->unpackPlanes = tone_unpack_sse2;
+    k->packPlanes = tone_pack_sse2;
+    k->innerProducts = tone_inner_sse2;
+    k->toneSum = tone_sum_sse2;
+    k->subtractPlane = tone_subtract_sse2;
+    return level;
+}
+
+static ToneKernels processToneKernels;
+static bool processToneKernelsReady = false;
+
+const ToneKernels &toneKernels()
+{
+    if (!processToneKernelsReady) {
+        toneKernelsInit(&processToneKernels, cpuCapFromEnv());
+        processToneKernelsReady = true;
+    }
+    return processToneKernels;
+}
+
+CpuLevel toneKernelsSetCap(CpuLevel cap)
+{
+    const CpuLevel level = toneKernelsInit(&processToneKernels, cap);
+    processToneKernelsReady = true;
+    return level;
+}
