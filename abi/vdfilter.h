@@ -10,9 +10,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
 #include <windows.h>
 #define VDCALL __cdecl
+#elif defined(_WIN32)
+#include <windows.h>
+#define VDCALL  // x64 has one calling convention; exports stay undecorated
 #else
 #define VDCALL
 typedef void *HWND;
@@ -124,6 +127,8 @@ enum { VD_FILTER_VERSION = 7, VD_FILTER_COMPATIBILITY = 4 };
 }  // extern "C"
 #endif
 
+// The layout the host compiled against. The native x86-64 build shares the
+// 64-bit one (the same member order with 8-byte pointers and byte counts).
 #if defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(FilterDefinition) == 72, "FilterDefinition must be 72 bytes on 32-bit");
 static_assert(offsetof(VFBitmap, data) == 4, "VFBitmap::data offset");
@@ -133,6 +138,27 @@ static_assert(offsetof(VFBitmap, pitch) == 24, "VFBitmap::pitch offset");
 static_assert(offsetof(VFBitmap, size) == 32, "VFBitmap::size offset");
 static_assert(offsetof(FilterActivation, dst) == 8, "FilterActivation::dst offset");
 static_assert(offsetof(FilterActivation, src) == 12, "FilterActivation::src offset");
+#elif defined(__x86_64__) || defined(_M_X64)
+static_assert(sizeof(FilterDefinition) == 144, "FilterDefinition must be 144 bytes on 64-bit");
+static_assert(offsetof(FilterDefinition, inst_data_size) == 56, "FilterDefinition::inst_data_size offset");
+static_assert(offsetof(FilterDefinition, runProc) == 80, "FilterDefinition::runProc offset");
+static_assert(offsetof(FilterDefinition, configProc) == 96, "FilterDefinition::configProc offset");
+static_assert(offsetof(FilterDefinition, startProc) == 112, "FilterDefinition::startProc offset");
+static_assert(offsetof(FilterDefinition, endProc) == 120, "FilterDefinition::endProc offset");
+static_assert(offsetof(FilterDefinition, fssProc) == 136, "FilterDefinition::fssProc offset");
+static_assert(offsetof(VFBitmap, data) == 8, "VFBitmap::data offset");
+static_assert(offsetof(VFBitmap, depth) == 24, "VFBitmap::depth offset");
+static_assert(offsetof(VFBitmap, w) == 28, "VFBitmap::w offset");
+static_assert(offsetof(VFBitmap, h) == 32, "VFBitmap::h offset");
+static_assert(offsetof(VFBitmap, pitch) == 40, "VFBitmap::pitch offset (8-byte aligned after h)");
+static_assert(offsetof(VFBitmap, size) == 56, "VFBitmap::size offset");
+static_assert(offsetof(VFBitmap, dwFlags) == 72, "VFBitmap::dwFlags offset");
+static_assert(offsetof(VFBitmap, hdc) == 80, "VFBitmap::hdc offset");
+static_assert(offsetof(FilterActivation, dst) == 16, "FilterActivation::dst offset");
+static_assert(offsetof(FilterActivation, src) == 24, "FilterActivation::src offset");
+static_assert(offsetof(FilterActivation, x1) == 48, "FilterActivation::x1 offset");
+static_assert(offsetof(FilterActivation, pfsi) == 64, "FilterActivation::pfsi offset");
+static_assert(sizeof(FilterFunctions) == 64, "FilterFunctions: eight function pointers");
 #else
 static_assert(sizeof(FilterDefinition) == 18 * sizeof(void *), "FilterDefinition: eighteen pointer-sized members");
 #endif

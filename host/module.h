@@ -27,7 +27,8 @@ ZELT_EXPORT VD_ENTRY void VDCALL VirtualdubFilterModuleDeinit(FilterModule *fm, 
 VD_ENTRY BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 }
 
-// Registered with the size 72 (on 32-bit); never changed after load.
+// Registered with its size (72 bytes on 32-bit, 144 on 64-bit); never changed
+// after load.
 extern FilterDefinition filterDefinition;
 // What addFilter returned; null until registration.
 extern FilterDefinition *filterHandle;

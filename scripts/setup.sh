@@ -20,7 +20,7 @@ native=(
 )
 extra=(
   clang libclang-rt-14-dev
-  g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth xdotool
 )
 wanted=("${native[@]}")
 if [ "$profile" = all ]; then

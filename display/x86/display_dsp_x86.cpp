@@ -5,7 +5,9 @@ void displayDspInitX86(DisplayDsp *dsp, CpuLevel level)
 {
     if (level < CPU_MMX)
         return;
+#if !defined(ZELT_NO_MMX)  // set by builds whose host does not expect the MMX state touched
     dsp->convertRowToYuv = convert_row_to_yuv_mmx;
+#endif
 
     if (level < CPU_SSE2)
         return;

@@ -33,6 +33,7 @@ void engineDspInitX86(EngineDsp *dsp, CpuLevel level)
 {
     if (level < CPU_MMX)
         return;
+#if !defined(ZELT_NO_MMX)  // set by builds whose host does not expect the MMX state touched
     dsp->unpackRow = unpack_row_mmx;
     dsp->packRow = pack_row_mmx;
     dsp->analyseRow = analyse_row_mmx;
@@ -40,6 +41,7 @@ void engineDspInitX86(EngineDsp *dsp, CpuLevel level)
     dsp->correlateRow = correlate_row_mmx;
     dsp->analyseRows = analyseRowsWith<analyse_row_mmx>;
     dsp->synthesiseRows = synthesiseRowsWith<synthesise_row_mmx, pack_row_mmx>;
+#endif
 
     if (level < CPU_SSE2)
         return;

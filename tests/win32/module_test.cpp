@@ -1,7 +1,7 @@
-// A 32-bit .vdf module as the editor meets it: loaded by file, exports
+// A .vdf module as the editor meets it: loaded by file, exports
 // resolved by name, registered, started, one frame, ended, and its dialog
-// template read from its resources. Every call into the module goes through
-// a misaligned stack.
+// template read from its resources. Every call into a 32-bit module goes
+// through a misaligned stack.
 //
 //   module_test zelt_lpf.vdf|zelt.vdf
 #include <string.h>
@@ -38,7 +38,7 @@ void checkRegistration(const VdfModule &m, const char *name)
         CHECK_EQ(version, 7);
         CHECK_EQ(compat, 4);
         CHECK_EQ(host.addCalls, 1);
-        CHECK_EQ(host.definitionLength, 72);
+        CHECK_EQ(host.definitionLength, sizeof(void *) == 8 ? 144 : 72);
         CHECK(host.module == (FilterModule *)m.dll);
         checkDefinition(host.copy, name);
         call((const void *)m.deinit, {(uintptr_t)m.dll, (uintptr_t)&host.ff});
@@ -57,6 +57,10 @@ void checkRegistration(const VdfModule &m, const char *name)
 
 void checkDllMain(const VdfModule &m)
 {
+    // Not exported by 64-bit modules: there the dialog tests show that the
+    // loader's call kept the instance.
+    if (!m.dllMain)
+        return;
     // Thread attach and detach: nothing to do, always 1.
     CHECK_EQ(m.dllMain((HINSTANCE)m.dll, DLL_THREAD_ATTACH, nullptr), 1);
     CHECK_EQ(m.dllMain((HINSTANCE)m.dll, DLL_THREAD_DETACH, nullptr), 1);
@@ -136,7 +140,9 @@ int main(int argc, char **argv)
     const char *file = argv[1];
     const char *name = strstr(file, "zelt_lpf") ? "Quorvel Transform Filter (debug - log,lpf)"
                                                 : "Quorvel Transform Filter (MMX, debug)";
+#if defined(__i386__)
     CHECK_EQ(misalignedStackAtCall() & 15, 4);
+#endif
 
     VdfModule m;
     std::string error;

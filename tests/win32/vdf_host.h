@@ -1,8 +1,8 @@
-// A small 32-bit Windows host for the .vdf modules, for tests under Wine (and
-// on Windows): load a module by file, resolve its exports by name, register it
-// through our own service table, make bottom-up bitmaps the way the editor
-// does, call into the module with a deliberately misaligned stack, and read
-// the dialog templates of its resources.
+// A small Windows host for the .vdf modules (32- and 64-bit), for tests under
+// Wine (and on Windows): load a module by file, resolve its exports by name,
+// register it through our own service table, make bottom-up bitmaps the way
+// the editor does, call into a 32-bit module with a deliberately misaligned
+// stack, and read the dialog templates of its resources.
 #pragma once
 
 #include <stdint.h>
@@ -20,7 +20,7 @@ struct VdfModule {
     HMODULE dll = nullptr;
     FilterModuleInit2Proc init = nullptr;
     FilterModuleDeinitProc deinit = nullptr;
-    DllMainProc dllMain = nullptr;  // exported as _DllMain@12
+    DllMainProc dllMain = nullptr;  // exported as _DllMain@12 by 32-bit modules only
 };
 
 // Loads `path` and resolves the three exports; false and a message on failure.
@@ -70,11 +70,14 @@ struct Frame {
 
 // Calls a cdecl function with `count` pointer-sized arguments and the stack
 // pointer 4 bytes off the 16-byte alignment GCC assumes at a call, as a host
-// built with another compiler may. Returns the function's result.
+// built with another compiler may. Returns the function's result. On x64
+// (at most four arguments) the call is a plain one.
 extern "C" uintptr_t callMisaligned(const void *fn, const uintptr_t *args, int count);
+#if defined(__i386__)
 // The stack pointer at the call of a function reached through callMisaligned
 // (to prove the misalignment).
 uintptr_t misalignedStackAtCall();
+#endif
 
 // A dialog template read back from a module's resources.
 struct DialogItemData {

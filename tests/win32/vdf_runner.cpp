@@ -7,7 +7,8 @@
 // the same files, so the two builds can be compared byte for byte.
 //
 //   vdf_runner plan DIR
-//   vdf_runner run MODULE.vdf LIST OUTDIR     (exit 77 without a display)
+//   vdf_runner run MODULE.vdf LIST OUTDIR     (exit 77 without a display, or
+//                                             when ZELT_CPU names a level this CPU lacks)
 //   vdf_runner compare LIST DIR_A [DIR_B]
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/dsp.h"
 #include "hosting/module.h"
 #include "tests/runner/case_runner.h"
 #include "tests/win32/vdf_host.h"
@@ -161,10 +163,16 @@ CaseHost *makeHost(const char *module)
 int main(int argc, char **argv)
 {
     if (argc == 5 && strcmp(argv[1], "run") == 0) {
-        // Settings reach the module only through its dialog, which needs a display.
+        // Settings reach the module only through its dialog, which needs a
+        // display. A level this CPU lacks would quietly run the one below it.
         const char *display = getenv("DISPLAY");
-        if (!display || !*display) {
-            printf("no display: skipped\n");
+        const int level = cpuLevelFromName(getenv("ZELT_CPU"));
+        const bool noDisplay = !display || !*display, noLevel = level > (int)cpuDetect();
+        if (noDisplay || noLevel) {
+            if (noDisplay)
+                printf("no display: skipped\n");
+            else
+                printf("this CPU has no %s: skipped\n", getenv("ZELT_CPU"));
             if (makeDirectory(argv[4])) {
                 FILE *f = fopen((std::string(argv[4]) + "/SKIPPED").c_str(), "w");
                 if (f)
