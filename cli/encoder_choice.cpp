@@ -32,16 +32,6 @@ const AVCodec *defaultEncoder(const AVOutputFormat *ofmt, const std::string &pat
     return id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
 }
 
-bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt)
-{
-    if (!codec->pix_fmts)
-        return true;
-    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
-        if (*p == fmt)
-            return true;
-    return false;
-}
-
 std::string encoderFormats(const AVCodec *codec)
 {
     std::string list;
@@ -85,6 +75,16 @@ bool isYuv(AVPixelFormat fmt)
 }
 
 }  // namespace
+
+bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt)
+{
+    if (!codec->pix_fmts)
+        return true;
+    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
+        if (*p == fmt)
+            return true;
+    return false;
+}
 
 const AVCodec *chooseEncoder(const std::string &name, const AVOutputFormat *ofmt, const std::string &path,
                              std::string &err)

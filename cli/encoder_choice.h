@@ -16,6 +16,9 @@ extern "C" {
 const AVCodec *chooseEncoder(const std::string &name, const AVOutputFormat *ofmt, const std::string &path,
                              std::string &err);
 
+// Whether `codec` takes frames of `fmt`.
+bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt);
+
 // The pixel format named (empty: the best `codec` offers for 8-bit RGB at
 // w x h). False with a message when the name is unknown or the encoder
 // does not take it.
