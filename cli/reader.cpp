@@ -154,7 +154,7 @@ std::vector<CopiedStream> MediaReader::audioStreams() const
     return out;
 }
 
-int MediaReader::receive(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err)
+int MediaReader::receive(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err)
 {
     int ret = avcodec_receive_frame(dec_, frame_);
     if (ret == AVERROR(EAGAIN))
@@ -172,15 +172,15 @@ int MediaReader::receive(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::st
         av_frame_unref(frame_);
         return -1;
     }
-    bool ok;
-    if (source) {
+    bool ok = true;
+    if (bmp && source) {
         ok = frame_->width == info_.width && frame_->height == info_.height;
         if (!ok)
             err = "the picture size changed within the stream";
         else
-            ok = sourceImporter_.import(frame_, xrgbView(bmp), err);
-    } else {
-        ok = importer_.import(frame_, bmp, err);
+            ok = sourceImporter_.import(frame_, xrgbView(*bmp), err);
+    } else if (bmp) {
+        ok = importer_.import(frame_, *bmp, err);
     }
     int64_t t = frame_->best_effort_timestamp;
     if (ok && source) {
@@ -208,9 +208,18 @@ int MediaReader::next(HostBitmap &bmp, int64_t &pts, std::string &err)
     return next(bmp, nullptr, pts, err);
 }
 
+int MediaReader::nextFrame(AVFrame *frame, int64_t &pts, std::string &err)
+{
+    return checked(readNext(nullptr, frame, pts, err), err);
+}
+
 int MediaReader::next(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err)
 {
-    const int got = readNext(bmp, source, pts, err);
+    return checked(readNext(&bmp, source, pts, err), err);
+}
+
+int MediaReader::checked(int got, std::string &err)
+{
     if (got < 0)
         return got;
     std::lock_guard<std::mutex> hold(damageLock_);
@@ -221,7 +230,7 @@ int MediaReader::next(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::strin
     return got;
 }
 
-int MediaReader::readNext(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err)
+int MediaReader::readNext(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err)
 {
     for (;;) {
         if (drained_)

@@ -47,13 +47,17 @@ public:
     // SourceImporter and `source` takes a reference to the decoded frame,
     // whose samples the module's change is later added to.
     int next(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err);
+    // The decoded frame alone, in the decoder's format (any format).
+    int nextFrame(AVFrame *frame, int64_t &pts, std::string &err);
 
     // The demuxer's or decoder's first error message (FFmpeg's log, any thread).
     void noteDamage(const char *message);
 
 private:
-    int readNext(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err);
-    int receive(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err);
+    // A damaged input fails even when the frame came out.
+    int checked(int got, std::string &err);
+    int readNext(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err);
+    int receive(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err);
 
     AVFormatContext *fmt_ = nullptr;
     AVCodecContext *dec_ = nullptr;
