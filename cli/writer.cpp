@@ -52,7 +52,8 @@ bool MediaWriter::open(const std::string &path, const VideoInfo &info, const std
     if (!codec)
         return false;
     AVPixelFormat pixFmt = AV_PIX_FMT_NONE;
-    if (opts.pixFmt.empty() && opts.sourceFormat != AV_PIX_FMT_NONE && encoderTakes(codec, opts.sourceFormat))
+    if (opts.pixFmt.empty() && opts.sourceFormat != AV_PIX_FMT_NONE &&
+        keepsSourceFormat(codec, fmt_->oformat, opts.sourceFormat, info.width, info.height))
         pixFmt = opts.sourceFormat;
     else if (!choosePixelFormat(opts.pixFmt, codec, fmt_->oformat, info.width, info.height, pixFmt, err))
         return false;

@@ -62,7 +62,8 @@ protected:
     // A clip of `frames` frames of odd size in `pixFmt`, lossless.
     void writeClip(const std::string &name, const std::string &pixFmt, int frames = 3) const
     {
-        ffmpeg("-f lavfi -i testsrc2=size=72x42:rate=25,crop=67:37:1:2 -frames:v " + std::to_string(frames) +
+        // Cropped in RGB: cropping YUV would round the size to the chroma.
+        ffmpeg("-f lavfi -i testsrc2=size=72x42:rate=25,format=rgb24,crop=67:37:1:2 -frames:v " + std::to_string(frames) +
                " -c:v ffv1 -pix_fmt " + pixFmt + " " + name);
     }
 
@@ -109,6 +110,7 @@ TEST_F(QuorvelSource, NoStageKeepsEverySampleOfEveryFormat)
         writeClip("in.mkv", pixFmt);
         const Samples in = readSamples(path("in.mkv"));
         ASSERT_EQ(in.frames.size(), 3u);
+        ASSERT_EQ(ffprobe("-show_entries stream=width,height -of csv=p=0 in.mkv"), "67,37\n");
         for (const char *how : {"", "--serial "}) {
             const Result r = quorvel(std::string("--verbose ") + how + "in.mkv out.mkv");
             ASSERT_EQ(r.status, 0) << r.output;
