@@ -178,10 +178,11 @@ int runProcess(const Options &o)
     }
 
     // The module's engine reads its cap when it is first used.
-    if (!o.cpu.empty()) {
+    if (!o.cpu.empty())
         setenv("ZELT_CPU", o.cpu.c_str(), 1);
-        correctionDspSetCap(cpuLevelFromName(o.cpu.c_str()));
-    }
+    // The correction's table takes the same cap, set here before the
+    // pipeline's threads first use it.
+    correctionDspSetCap(cpuCapFromEnv());
 
     MediaReader reader;
     if (!reader.open(input, err)) {
