@@ -57,7 +57,7 @@ done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quo
 
 # The YUV correction: its cost beside a swscale round trip (the ratios are
 # the last lines), and what the notch through it removes.
-"$native/bench/correction_bench" --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_min_time=0.3 \
+"$native/bench/correction_bench" --benchmark_color=false --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_min_time=0.3 \
   --benchmark_out="$results/correction.json" --benchmark_out_format=json | tee "$results/correction.txt"
 "$root/bench/correction_quality.sh" "$native" | tee "$results/correction_quality.txt"
 
