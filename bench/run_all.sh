@@ -2,7 +2,9 @@
 # The speed goals in one run: builds the benchmarks (native) and the 32-bit
 # modules, runs the benchmarks with repetitions, times the MMX modules under
 # Wine, times the README's main job end to end, and writes bench/results/
-# {bench.json,wine.json,e2e.txt,summary.md,scaling.png}.
+# {bench.json,wine.json,e2e.txt,summary.md,scaling.png}, and measures the YUV
+# correction: its kernels against swscale (correction.json, correction.txt)
+# and the notch through it against fftfilt (correction_quality.txt).
 #
 #   bench/run_all.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]]
 # Defaults: out/native and out/win32 (configured here when missing).
@@ -17,7 +19,7 @@ jobs=${ZELT_JOBS:-2}
 mkdir -p "$results"
 
 [ -f "$native/build.ninja" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
-ninja -C "$native" -j"$jobs" zelt_bench quorvel
+ninja -C "$native" -j"$jobs" zelt_bench quorvel correction_bench
 if [ ! -f "$win/build.ninja" ]; then
   cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 fi
@@ -52,6 +54,12 @@ while read -r options; do
   done
 done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quorvel \(.*\) INPUT OUTPUT$/\1/p' |
   sed 'p; s/$/ --serial/')
+
+# The YUV correction: its cost beside a swscale round trip (the ratios are
+# the last lines), and what the notch through it removes.
+"$native/bench/correction_bench" --benchmark_color=false --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_min_time=0.3 \
+  --benchmark_out="$results/correction.json" --benchmark_out_format=json | tee "$results/correction.txt"
+"$root/bench/correction_quality.sh" "$native" | tee "$results/correction_quality.txt"
 
 # Debian's interpreter, where python3-matplotlib lives (another python3 may
 # come first on PATH).

@@ -9,6 +9,7 @@
 
 #include "hosting/bitmap.h"
 #include "cli/commands.h"
+#include "cli/correction.h"
 #include "cli/reader.h"
 #include "engine/dsp.h"
 #include "engine/engine.h"
@@ -155,8 +156,11 @@ bool analyseFile(const std::string &path, int64_t maxFrames, Analysis &out, std:
     int64_t frames = 0, rows = 0;
     int64_t pts = 0;
     bool ok = true;
+    // The picture a run hands the module: for the formats the correction
+    // keeps, the importer's, made from the samples at their own depth.
+    AVFrame *source = isCorrectableFormat(reader.info().pixFmt) ? av_frame_alloc() : nullptr;
     while (maxFrames < 0 || frames < maxFrames) {
-        const int got = reader.next(bmp, pts, err);
+        const int got = reader.next(bmp, source, pts, err);
         if (got < 0)
             ok = false;
         if (got <= 0)
@@ -178,6 +182,7 @@ bool analyseFile(const std::string &path, int64_t maxFrames, Analysis &out, std:
         frames++;
     }
     freeTrigTables16();
+    av_frame_free(&source);
     if (!ok)
         return false;
     if (frames == 0) {

@@ -32,16 +32,6 @@ const AVCodec *defaultEncoder(const AVOutputFormat *ofmt, const std::string &pat
     return id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
 }
 
-bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt)
-{
-    if (!codec->pix_fmts)
-        return true;
-    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
-        if (*p == fmt)
-            return true;
-    return false;
-}
-
 std::string encoderFormats(const AVCodec *codec)
 {
     std::string list;
@@ -85,6 +75,36 @@ bool isYuv(AVPixelFormat fmt)
 }
 
 }  // namespace
+
+bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt)
+{
+    if (!codec->pix_fmts)
+        return true;
+    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
+        if (*p == fmt)
+            return true;
+    return false;
+}
+
+bool keepsSourceFormat(const AVCodec *codec, const AVOutputFormat *ofmt, AVPixelFormat fmt, int w, int h)
+{
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(fmt);
+    if (!d || !encoderTakes(codec, fmt))
+        return false;
+    const std::string c = codec->name;
+    const bool anySize = c == "ffv1" || c == "rawvideo" || c == "wrapped_avframe";
+    if (!anySize && ((w & ((1 << d->log2_chroma_w) - 1)) || (h & ((1 << d->log2_chroma_h) - 1))))
+        return false;
+    // The stream header names planar YUV (and grey) only, and deeper
+    // samples only in FFmpeg's unofficial extension.
+    if (strcmp(ofmt->name, "yuv4mpegpipe") == 0) {
+        const std::string n = d->name;
+        const bool planarYuv = (d->flags & AV_PIX_FMT_FLAG_PLANAR) && !(d->flags & AV_PIX_FMT_FLAG_RGB) &&
+                               d->nb_components == 3 && d->comp[1].plane != d->comp[2].plane;
+        return planarYuv && d->comp[0].depth == 8 && n.rfind("yuv4", 0) == 0;
+    }
+    return true;
+}
 
 const AVCodec *chooseEncoder(const std::string &name, const AVOutputFormat *ofmt, const std::string &path,
                              std::string &err)

@@ -16,6 +16,14 @@ extern "C" {
 const AVCodec *chooseEncoder(const std::string &name, const AVOutputFormat *ofmt, const std::string &path,
                              std::string &err);
 
+// Whether `codec` takes frames of `fmt`.
+bool encoderTakes(const AVCodec *codec, AVPixelFormat fmt);
+
+// Whether output through `codec` into `ofmt` can keep a source's format
+// `fmt` at w x h: the encoder takes it, the container holds it, and chroma
+// that does not divide the size evenly goes only to encoders that allow it.
+bool keepsSourceFormat(const AVCodec *codec, const AVOutputFormat *ofmt, AVPixelFormat fmt, int w, int h);
+
 // The pixel format named (empty: the best `codec` offers for 8-bit RGB at
 // w x h). False with a message when the name is unknown or the encoder
 // does not take it.

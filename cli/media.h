@@ -21,6 +21,14 @@ struct VideoInfo {
     int64_t frameCount = -1;         // from the container, or estimated; -1 unknown
     std::string formatName;          // demuxer
     std::string codecName;
+    // The decoder's pixel format and colour tags: what the correction path
+    // keeps and the writer copies onto output in the same format.
+    AVPixelFormat pixFmt = AV_PIX_FMT_NONE;
+    AVColorSpace colorSpace = AVCOL_SPC_UNSPECIFIED;
+    AVColorRange colorRange = AVCOL_RANGE_UNSPECIFIED;
+    AVColorPrimaries colorPrimaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic colorTrc = AVCOL_TRC_UNSPECIFIED;
+    AVChromaLocation chromaLocation = AVCHROMA_LOC_UNSPECIFIED;
 };
 
 // The audio streams of an input, for the writer to copy.

@@ -20,8 +20,9 @@ namespace {
 // untouched until encode() ends the run with it.
 class Stages {
 public:
-    Stages(MediaReader &reader, const FilterStep &filter, MediaWriter &writer, Progress &progress, int64_t limit)
-        : reader_(reader), filter_(filter), writer_(writer), progress_(progress), limit_(limit)
+    Stages(MediaReader &reader, const FilterStep &filter, MediaWriter &writer, Progress &progress, int64_t limit,
+           bool onSource)
+        : reader_(reader), filter_(filter), writer_(writer), progress_(progress), limit_(limit), onSource_(onSource)
     {
         // The reader hands audio packets over while it looks for the next
         // frame; they stay with that frame's job.
@@ -44,7 +45,7 @@ public:
             return;
         }
         reading_ = &job;
-        const int got = reader_.next(job.src, job.pts, job.error);
+        const int got = reader_.next(job.src, onSource_ ? job.source : nullptr, job.pts, job.error);
         reading_ = nullptr;
         job.state = got > 0 ? FrameJob::FRAME : got == 0 ? FrameJob::END : FrameJob::FAILED;
         if (got > 0)
@@ -59,7 +60,7 @@ public:
             job.state = FrameJob::INTERRUPTED;
             return;
         }
-        if (!filter_(job.src, job.dst, job.error)) {
+        if (!filter_(job, job.error)) {
             job.error += " at frame " + std::to_string(filtered_ + 1);
             job.state = FrameJob::FAILED;
             return;
@@ -78,7 +79,9 @@ public:
         job.dropAudio();
         if (job.state != FrameJob::FRAME)
             return stop(job.state, job.error);
-        if (!writer_.write(job.dst, job.pts, err))
+        const bool written = onSource_ ? writer_.writeSource(job.source, job.pts, err)
+                                       : writer_.write(job.dst, job.pts, err);
+        if (!written)
             return stop(FrameJob::FAILED, err);
         return true;
     }
@@ -117,6 +120,7 @@ private:
     MediaWriter &writer_;
     Progress &progress_;
     const int64_t limit_;
+    const bool onSource_;
     // Each of these belongs to one stage, so to one thread.
     FrameJob *reading_ = nullptr;  // decode
     int64_t read_ = 0;             // decode
@@ -225,16 +229,18 @@ bool allocateJobs(int count, int w, int h, FrameJobs &jobs)
 {
     for (int i = 0; i < count; i++) {
         jobs.push_back(std::make_unique<FrameJob>());
-        if (!jobs.back()->src.allocate(w, h) || !jobs.back()->dst.allocate(w, h))
+        FrameJob &job = *jobs.back();
+        job.source = av_frame_alloc();
+        if (!job.source || !job.src.allocate(w, h) || !job.dst.allocate(w, h))
             return false;
     }
     return true;
 }
 
 PipelineResult runPipeline(MediaReader &reader, const FilterStep &filter, MediaWriter &writer, Progress &progress,
-                           int64_t limit, const FrameJobs &jobs, bool serial)
+                           int64_t limit, const FrameJobs &jobs, bool serial, bool onSource)
 {
-    Stages stages(reader, filter, writer, progress, limit);
+    Stages stages(reader, filter, writer, progress, limit, onSource);
     if (serial)
         runSerial(stages, *jobs[0]);
     else

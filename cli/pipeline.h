@@ -34,13 +34,20 @@ struct FrameJob {
     enum State { FRAME, END, FAILED, INTERRUPTED };
 
     HostBitmap src, dst;
+    // On the correction path: the decoded frame, corrected in place and
+    // written instead of dst.
+    AVFrame *source = nullptr;
     int64_t pts = 0;
     State state = FRAME;
     std::string error;              // FAILED: what went wrong
     std::vector<AVPacket *> audio;  // read before this frame, written before it
 
     FrameJob() = default;
-    ~FrameJob() { dropAudio(); }
+    ~FrameJob()
+    {
+        dropAudio();
+        av_frame_free(&source);
+    }
     FrameJob(const FrameJob &) = delete;
     FrameJob &operator=(const FrameJob &) = delete;
     void dropAudio()
@@ -57,13 +64,15 @@ using FrameJobs = std::vector<std::unique_ptr<FrameJob>>;
 // spare so that no stage waits for a hand-over.
 const int JOBS_IN_FLIGHT = 4;
 
-// `count` jobs with bitmaps of w x h. False when memory runs out.
+// `count` jobs with bitmaps of w x h (and a frame for the source). False
+// when memory runs out.
 bool allocateJobs(int count, int w, int h, FrameJobs &jobs);
 
-// What the filter does to one frame: src in, dst out; false with a message
-// in `err` on failure. Any number of steps (the module, a colour correction)
-// can be composed into one.
-using FilterStep = std::function<bool(HostBitmap &src, HostBitmap &dst, std::string &err)>;
+// What the filter does to one frame: src in, dst out (and on the correction
+// path the change added to `source`); false with a message in `err` on
+// failure. Any number of steps (the module, a colour correction) can be
+// composed into one.
+using FilterStep = std::function<bool(FrameJob &job, std::string &err)>;
 
 struct PipelineResult {
     FrameJob::State outcome = FrameJob::END;  // END: the input or `limit` ran out
@@ -74,6 +83,8 @@ struct PipelineResult {
 // Every frame of `reader` (at most `limit`, -1: all) through `filter` into
 // `writer`, with the audio packets read on the way; interrupt requests stop
 // it at the next frame. `jobs` (at least one) carry the frames; `serial`
-// uses the first one on this thread alone. No thread outlives the call.
+// uses the first one on this thread alone. `onSource`: the correction path,
+// frames read with their source and written from it. No thread outlives
+// the call.
 PipelineResult runPipeline(MediaReader &reader, const FilterStep &filter, MediaWriter &writer, Progress &progress,
-                           int64_t limit, const FrameJobs &jobs, bool serial);
+                           int64_t limit, const FrameJobs &jobs, bool serial, bool onSource = false);

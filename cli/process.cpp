@@ -2,14 +2,23 @@
 //
 // The run opens the input, loads and configures the module, opens the
 // output and hands the three to the pipeline (cli/pipeline.h), whose filter
-// step is the module's run.
+// step is the module's run. When the output keeps a YUV or deep RGB
+// source's format, the module's change is added to the source's own samples
+// (cli/correction.h) instead of its bytes being converted back.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include "cli/commands.h"
+#include "cli/correction.h"
+#include "cli/correction_dsp.h"
 #include "hosting/module.h"
 #include "cli/output_target.h"
 #include "cli/pipeline.h"
@@ -85,6 +94,76 @@ bool frameLimit(const Options &o, const MediaWriter &writer, const VideoInfo &in
     return true;
 }
 
+// Whether the module replaces the picture with its spectrum: such output is
+// no change to a source and goes out as RGB.
+bool displaysSpectrum(LoadedModule &module, FrameJob &job)
+{
+    DialogState state;
+    std::string err;
+    return module.readDialog(job.src, job.dst, state, err) && state.checked(IDC_DISPLAY_SPECTRUM) == 1;
+}
+
+const char *matrixName(AVColorSpace space)
+{
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        return "BT.709";
+    case AVCOL_SPC_FCC:
+        return "FCC";
+    case AVCOL_SPC_SMPTE240M:
+        return "SMPTE 240M";
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return "BT.2020";
+    default:
+        return "BT.601";
+    }
+}
+
+// Which way the pixels go, for --verbose.
+std::string pathText(const VideoInfo &info, bool onSource)
+{
+    if (!onSource)
+        return "RGB round trip";
+    std::string text = std::string("correction on the source's ") + av_get_pix_fmt_name(info.pixFmt) + " samples";
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(info.pixFmt);
+    if (d && !(d->flags & AV_PIX_FMT_FLAG_RGB)) {
+        const ColourMatrix m = colourMatrixFor(info.colorSpace, info.colorRange, info.pixFmt, info.height, 8);
+        text += std::string(" (") + matrixName(m.space) + ", " + (m.fullRange ? "full" : "limited") + " range)";
+    }
+    return text;
+}
+
+// The module's run; on the correction path its change is added to the
+// source frame. The module's source is copied first: the notch changes it
+// in place, and the change is taken against what the module was given.
+class FilterRun {
+public:
+    FilterRun(LoadedModule &module, bool onSource) : module_(module), onSource_(onSource) {}
+
+    bool prepare(int w, int h) { return !onSource_ || before_.allocate(w, h); }
+
+    bool operator()(FrameJob &job, std::string &err)
+    {
+        if (!onSource_)
+            return module_.run(job.src, job.dst, err);
+        memcpy(before_.data(), job.src.data(), job.src.size());
+        if (!module_.run(job.src, job.dst, err))
+            return false;
+        if (av_frame_make_writable(job.source) < 0) {
+            err = "out of memory";
+            return false;
+        }
+        return corrector_.apply(job.source, xrgbView(before_), xrgbView(job.dst), err);
+    }
+
+private:
+    LoadedModule &module_;
+    const bool onSource_;
+    HostBitmap before_;
+    FrameCorrector corrector_;
+};
+
 }  // namespace
 
 int runProcess(const Options &o)
@@ -101,6 +180,9 @@ int runProcess(const Options &o)
     // The module's engine reads its cap when it is first used.
     if (!o.cpu.empty())
         setenv("ZELT_CPU", o.cpu.c_str(), 1);
+    // The correction's table takes the same cap, set here before the
+    // pipeline's threads first use it.
+    correctionDspSetCap(cpuCapFromEnv());
 
     MediaReader reader;
     if (!reader.open(input, err)) {
@@ -139,6 +221,8 @@ int runProcess(const Options &o)
     wopts.codec = o.codec;
     wopts.pixFmt = o.pixFmt;
     wopts.quiet = o.quiet;
+    if (isCorrectableFormat(info.pixFmt) && !displaysSpectrum(module, job))
+        wopts.sourceFormat = info.pixFmt;
     if (!writer.open(output, info, reader.audioStreams(), wopts, err)) {
         reportError(err);
         return EXIT_FAILURE_RUN;
@@ -147,7 +231,13 @@ int runProcess(const Options &o)
     if (!frameLimit(o, writer, info, limit))
         return EXIT_USAGE;
     if (o.verbose)
-        fprintf(stderr, "quorvel: output %s: %s\n", output.c_str(), writer.describe().c_str());
+        fprintf(stderr, "quorvel: output %s: %s; %s\n", output.c_str(), writer.describe().c_str(),
+                pathText(info, writer.takesSource()).c_str());
+    FilterRun filterRun(module, writer.takesSource());
+    if (!filterRun.prepare(info.width, info.height)) {
+        reportError("not enough memory for " + sizeText(info.width, info.height) + " frames");
+        return EXIT_FAILURE_RUN;
+    }
 
     if (!module.start(job.src, job.dst, err)) {
         reportError(err);
@@ -158,10 +248,9 @@ int runProcess(const Options &o)
     if (limit > 0 && (total < 0 || total > limit))
         total = limit;
     Progress progress(o.quiet, total);
-    const FilterStep filter = [&module](HostBitmap &src, HostBitmap &dst, std::string &e) {
-        return module.run(src, dst, e);
-    };
-    const PipelineResult result = runPipeline(reader, filter, writer, progress, limit, jobs, o.serial);
+    const FilterStep filter = [&filterRun](FrameJob &j, std::string &e) { return filterRun(j, e); };
+    const PipelineResult result =
+        runPipeline(reader, filter, writer, progress, limit, jobs, o.serial, writer.takesSource());
     if (result.outcome == FrameJob::INTERRUPTED) {
         progress.interrupt();
         reportError("interrupted; " + quoted(output) + " not written");

@@ -122,6 +122,12 @@ bool MediaReader::open(const std::string &path, std::string &err)
     info_.frameRate = av_guess_frame_rate(fmt_, st, nullptr);
     info_.formatName = fmt_->iformat->name;
     info_.codecName = codec->name;
+    info_.pixFmt = dec_->pix_fmt;
+    info_.colorSpace = dec_->colorspace;
+    info_.colorRange = dec_->color_range;
+    info_.colorPrimaries = dec_->color_primaries;
+    info_.colorTrc = dec_->color_trc;
+    info_.chromaLocation = dec_->chroma_sample_location;
     if (info_.frameRate.num > 0 && info_.frameRate.den > 0)
         frameDuration_ = av_rescale_q(1, av_inv_q(info_.frameRate), info_.timeBase);
     else
@@ -148,7 +154,7 @@ std::vector<CopiedStream> MediaReader::audioStreams() const
     return out;
 }
 
-int MediaReader::receive(HostBitmap &bmp, int64_t &pts, std::string &err)
+int MediaReader::receive(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err)
 {
     int ret = avcodec_receive_frame(dec_, frame_);
     if (ret == AVERROR(EAGAIN))
@@ -166,8 +172,21 @@ int MediaReader::receive(HostBitmap &bmp, int64_t &pts, std::string &err)
         av_frame_unref(frame_);
         return -1;
     }
-    const bool ok = importer_.import(frame_, bmp, err);
+    bool ok = true;
+    if (bmp && source) {
+        ok = frame_->width == info_.width && frame_->height == info_.height;
+        if (!ok)
+            err = "the picture size changed within the stream";
+        else
+            ok = sourceImporter_.import(frame_, xrgbView(*bmp), err);
+    } else if (bmp) {
+        ok = importer_.import(frame_, *bmp, err);
+    }
     int64_t t = frame_->best_effort_timestamp;
+    if (ok && source) {
+        av_frame_unref(source);
+        av_frame_move_ref(source, frame_);
+    }
     av_frame_unref(frame_);
     if (!ok) {
         err = quoted(path_) + ": " + err;
@@ -186,7 +205,21 @@ int MediaReader::receive(HostBitmap &bmp, int64_t &pts, std::string &err)
 
 int MediaReader::next(HostBitmap &bmp, int64_t &pts, std::string &err)
 {
-    const int got = readNext(bmp, pts, err);
+    return next(bmp, nullptr, pts, err);
+}
+
+int MediaReader::nextFrame(AVFrame *frame, int64_t &pts, std::string &err)
+{
+    return checked(readNext(nullptr, frame, pts, err), err);
+}
+
+int MediaReader::next(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err)
+{
+    return checked(readNext(&bmp, source, pts, err), err);
+}
+
+int MediaReader::checked(int got, std::string &err)
+{
     if (got < 0)
         return got;
     std::lock_guard<std::mutex> hold(damageLock_);
@@ -197,12 +230,12 @@ int MediaReader::next(HostBitmap &bmp, int64_t &pts, std::string &err)
     return got;
 }
 
-int MediaReader::readNext(HostBitmap &bmp, int64_t &pts, std::string &err)
+int MediaReader::readNext(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err)
 {
     for (;;) {
         if (drained_)
             return 0;
-        const int got = receive(bmp, pts, err);
+        const int got = receive(bmp, source, pts, err);
         if (got != 2)
             return got;
         if (inputDone_) {

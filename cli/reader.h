@@ -21,6 +21,7 @@ extern "C" {
 
 #include "hosting/bitmap.h"
 #include "cli/convert.h"
+#include "cli/correction.h"
 #include "cli/media.h"
 
 class MediaReader {
@@ -42,19 +43,28 @@ public:
     // stream; -1: error, `err` says what.
     // A damaged input (an error its demuxer or decoder logged) fails too.
     int next(HostBitmap &bmp, int64_t &pts, std::string &err);
+    // The same, for the correction path: `bmp` is made from the source by
+    // SourceImporter and `source` takes a reference to the decoded frame,
+    // whose samples the module's change is later added to.
+    int next(HostBitmap &bmp, AVFrame *source, int64_t &pts, std::string &err);
+    // The decoded frame alone, in the decoder's format (any format).
+    int nextFrame(AVFrame *frame, int64_t &pts, std::string &err);
 
     // The demuxer's or decoder's first error message (FFmpeg's log, any thread).
     void noteDamage(const char *message);
 
 private:
-    int readNext(HostBitmap &bmp, int64_t &pts, std::string &err);
-    int receive(HostBitmap &bmp, int64_t &pts, std::string &err);
+    // A damaged input fails even when the frame came out.
+    int checked(int got, std::string &err);
+    int readNext(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err);
+    int receive(HostBitmap *bmp, AVFrame *source, int64_t &pts, std::string &err);
 
     AVFormatContext *fmt_ = nullptr;
     AVCodecContext *dec_ = nullptr;
     AVPacket *pkt_ = nullptr;
     AVFrame *frame_ = nullptr;
     FrameImporter importer_;
+    SourceImporter sourceImporter_;
     int videoIndex_ = -1;
     bool inputDone_ = false;
     bool drained_ = false;

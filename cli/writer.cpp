@@ -52,8 +52,13 @@ bool MediaWriter::open(const std::string &path, const VideoInfo &info, const std
     if (!codec)
         return false;
     AVPixelFormat pixFmt = AV_PIX_FMT_NONE;
-    if (!choosePixelFormat(opts.pixFmt, codec, fmt_->oformat, info.width, info.height, pixFmt, err))
+    if (opts.pixFmt.empty() && opts.sourceFormat != AV_PIX_FMT_NONE &&
+        keepsSourceFormat(codec, fmt_->oformat, opts.sourceFormat, info.width, info.height))
+        pixFmt = opts.sourceFormat;
+    else if (!choosePixelFormat(opts.pixFmt, codec, fmt_->oformat, info.width, info.height, pixFmt, err))
         return false;
+    takesSource_ = pixFmt == opts.sourceFormat;
+    source_ = info;
     return addVideoStream(pixFmt, info, err) && openVideoEncoder(codec, pixFmt, info, err) &&
            addAudioStreams(audio, opts.quiet, err) && target_->checkWritable(err) && startFile(err);
 }
@@ -135,7 +140,16 @@ bool MediaWriter::openEncoder(const AVCodec *codec, AVPixelFormat pixFmt, AVRati
     enc_->framerate = videoStream_->avg_frame_rate;
     enc_->sample_aspect_ratio = {1, 1};
     enc_->thread_count = 0;
-    describeColours(enc_, pixFmt, frame_->height);
+    if (takesSource_) {
+        // The source's samples go out as they are: so do their tags.
+        enc_->colorspace = source_.colorSpace;
+        enc_->color_range = source_.colorRange;
+        enc_->color_primaries = source_.colorPrimaries;
+        enc_->color_trc = source_.colorTrc;
+        enc_->chroma_sample_location = source_.chromaLocation;
+    } else {
+        describeColours(enc_, pixFmt, frame_->height);
+    }
     if (fmt_->oformat->flags & AVFMT_GLOBALHEADER)
         enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary *opts = nullptr;
@@ -234,12 +248,30 @@ bool MediaWriter::write(const HostBitmap &bmp, int64_t pts, std::string &err)
     }
     if (!exporter_.exportTo(bmp, frame_, err))
         return false;
+    return send(frame_, pts, err);
+}
+
+bool MediaWriter::writeSource(AVFrame *frame, int64_t pts, std::string &err)
+{
+    if (frame->format != enc_->pix_fmt || frame->width != enc_->width || frame->height != enc_->height) {
+        err = std::string("the input changed to ") + av_get_pix_fmt_name((AVPixelFormat)frame->format) + " " +
+              std::to_string(frame->width) + "x" + std::to_string(frame->height) + " within the stream";
+        return false;
+    }
+    // The decoder's notes about the frame mean nothing to the encoder.
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->sample_aspect_ratio = enc_->sample_aspect_ratio;
+    return send(frame, pts, err);
+}
+
+bool MediaWriter::send(AVFrame *frame, int64_t pts, std::string &err)
+{
     int64_t t = av_rescale_q(pts, inTimeBase_, enc_->time_base);
     if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_)
         t = lastPts_ + 1;
     lastPts_ = t;
-    frame_->pts = t;
-    ret = avcodec_send_frame(enc_, frame_);
+    frame->pts = t;
+    const int ret = avcodec_send_frame(enc_, frame);
     if (ret < 0) {
         err = "encode error: " + avErrorText(ret);
         return false;

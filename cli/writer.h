@@ -22,7 +22,10 @@ extern "C" {
 
 struct WriterOptions {
     std::string codec;    // encoder name; empty: the container's lossless default
-    std::string pixFmt;   // empty: the best the encoder offers for 8-bit RGB
+    std::string pixFmt;   // empty: the source's format (below), else the best the encoder offers for 8-bit RGB
+    // The format of a source the correction can work on (else NONE): output
+    // in this format is written from the corrected source frames.
+    AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
     bool quiet = false;
 };
 
@@ -44,7 +47,13 @@ public:
     std::string describe() const;  // "ffv1 bgr0 in matroska"
     int copiedAudioStreams() const { return (int)audioMap_.size(); }
 
+    // Whether the output is in the source's format (WriterOptions), so
+    // frames go through writeSource().
+    bool takesSource() const { return takesSource_; }
+
     bool write(const HostBitmap &bmp, int64_t pts, std::string &err);
+    // A frame in the source's format and size, sent as it is.
+    bool writeSource(AVFrame *frame, int64_t pts, std::string &err);
     bool copyPacket(const AVPacket *pkt, std::string &err);
     // Flush, finish the container and move it into place.
     bool finish(std::string &err);
@@ -61,6 +70,7 @@ private:
 
     bool openEncoder(const AVCodec *codec, AVPixelFormat pixFmt, AVRational timeBase, std::string &err);
     bool drain(bool flushing, std::string &err);
+    bool send(AVFrame *frame, int64_t pts, std::string &err);
     void close();
 
     OutputTarget *target_ = nullptr;
@@ -80,6 +90,8 @@ private:
     bool imageMuxer_ = false;
     bool headerWritten_ = false;
     bool singleImage_ = false;
+    bool takesSource_ = false;
+    VideoInfo source_;
     int64_t framesWritten_ = 0;
     int64_t lastPts_ = AV_NOPTS_VALUE;
 };

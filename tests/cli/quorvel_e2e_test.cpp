@@ -197,20 +197,23 @@ TEST_F(QuorvelEndToEnd, VideoKeepsFrameCountRateTimestampsAndAudio)
     EXPECT_EQ(readFile(path("a.rgb")).size(), (size_t)160 * 90 * 3 * 30);
 }
 
-// YUV targets: written in the container's own terms, and a second pass
-// through RGB comes back to within rounding of the first.
+// YUV targets: written in the container's own terms; a second pass keeps
+// the YUV samples, and one through RGB comes back to within rounding.
 TEST_F(QuorvelEndToEnd, YuvTargetsAreWrittenAndStable)
 {
     ffmpeg("-f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 4 -c:v ffv1 -pix_fmt bgr0 in.mkv");
     ASSERT_EQ(quorvel("--quiet in.mkv once.y4m").status, 0);
     ASSERT_EQ(quorvel("--quiet once.y4m twice.y4m").status, 0);
+    ASSERT_EQ(quorvel("--quiet --pix-fmt bgr0 once.y4m rgb.mkv").status, 0);
     const std::string once = readFile(path("once.y4m"));
     EXPECT_EQ(once.compare(0, 9, "YUV4MPEG2"), 0);
     EXPECT_NE(once.find(" C444"), std::string::npos);
-    const Result r = quorvel("compare --json once.y4m twice.y4m");
+    EXPECT_NE(quorvel("compare --json once.y4m twice.y4m").output.find("\"psnr\": null"), std::string::npos);
+    const Result r = quorvel("compare --json once.y4m rgb.mkv");
     const std::vector<double> psnr = jsonValues(r.output, "psnr");
     ASSERT_EQ(psnr.size(), 1u) << r.output;
     EXPECT_GT(psnr[0], 45.0);
+    EXPECT_EQ(jsonValues(r.output, "plane_psnr").size(), 3u) << r.output;
     EXPECT_EQ(numbers(ffprobe("-count_frames -show_entries stream=nb_read_frames -of csv=p=0 once.y4m")),
               std::vector<std::string>{"4"});
 }
