@@ -183,7 +183,7 @@ refuses "zero-byte picture" "cannot open input 'empty.png'" out.png --quiet empt
 refuses "text named as a picture" "text.png" out.png --quiet text.png out.png
 refuses "missing input" "cannot open input 'missing.mkv'" out.mkv --quiet missing.mkv out.mkv
 printf 'old' >keep.mkv
-refuses "corrupt input over an existing output" "damaged input" keep.mkv --quiet corrupt.mkv keep.mkv
+refuses "corrupt input over an existing output" "damaged input" keep.mkv -y --quiet corrupt.mkv keep.mkv
 refuses "truncated video analysed" "damaged input 'truncated.mkv'" none analyse truncated.mkv
 
 # ---------------------------------------------------------------- sizes

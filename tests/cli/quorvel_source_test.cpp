@@ -112,7 +112,7 @@ TEST_F(QuorvelSource, NoStageKeepsEverySampleOfEveryFormat)
         ASSERT_EQ(in.frames.size(), 3u);
         ASSERT_EQ(ffprobe("-show_entries stream=width,height -of csv=p=0 in.mkv"), "67,37\n");
         for (const char *how : {"", "--serial "}) {
-            const Result r = quorvel(std::string("--verbose ") + how + "in.mkv out.mkv");
+            const Result r = quorvel(std::string("-y --verbose ") + how + "in.mkv out.mkv");
             ASSERT_EQ(r.status, 0) << r.output;
             EXPECT_NE(r.output.find(std::string("correction on the source's ") + pixFmt + " samples"),
                       std::string::npos)
@@ -131,7 +131,7 @@ TEST_F(QuorvelSource, NotchChangesTheSourceAsTheCorrectionComputes)
     for (const char *pixFmt : {"yuv420p", "yuv422p10le"}) {
         SCOPED_TRACE(pixFmt);
         writeClip("in.mkv", pixFmt, 4);
-        const Result r = quorvel("--quiet --notch --min-harmonic 3 --max-harmonic 6 in.mkv out.mkv");
+        const Result r = quorvel("-y --quiet --notch --min-harmonic 3 --max-harmonic 6 in.mkv out.mkv");
         ASSERT_EQ(r.status, 0) << r.output;
         const Samples in = readSamples(path("in.mkv")), out = readSamples(path("out.mkv"));
         const Samples want = corrected(path("in.mkv"), band);
@@ -142,7 +142,7 @@ TEST_F(QuorvelSource, NotchChangesTheSourceAsTheCorrectionComputes)
         EXPECT_FALSE(out.frames == in.frames);  // the notch did something
     }
     // Output in another format than the source's goes the RGB way, as before.
-    const Result r = quorvel("--verbose --pix-fmt bgr0 in.mkv rgb.mkv");
+    const Result r = quorvel("-y --verbose --pix-fmt bgr0 in.mkv rgb.mkv");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("RGB round trip"), std::string::npos) << r.output;
     EXPECT_EQ(readSamples(path("rgb.mkv")).format, "bgr0");
