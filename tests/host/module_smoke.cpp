@@ -79,6 +79,7 @@ uint32_t checksum(const Bitmap &b)
 void pressOk(ZeltDialogUser *u, void *)
 {
     u->setText(u, 1001, "32");  // harmonics number, within the width
+    u->setChecked(u, 1101, 0);  // the tone module: no tones looked for (no such control elsewhere)
     u->click(u, 1);
 }
 
