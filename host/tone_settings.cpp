@@ -1,6 +1,8 @@
 #include "host/tone_settings.h"
 
-ToneFilterSettings toneFilterSettings = defaultToneFilterSettings();
+// Evaluated by the compiler, so the record is initialised in the image.
+constexpr ToneFilterSettings kToneDefaults = defaultToneFilterSettings();
+ToneFilterSettings toneFilterSettings = kToneDefaults;
 
 ToneSettings toneStageSettings(const ToneFilterSettings &s)
 {
