@@ -7,8 +7,10 @@
 
 #include <algorithm>
 
-#include "cli/bitmap.h"
-#include "cli/media.h"
+#include "hosting/bitmap.h"
+#include "cli/commands.h"
+#include "cli/reader.h"
+#include "engine/dsp.h"
 #include "engine/engine.h"
 
 namespace {
@@ -300,4 +302,21 @@ std::string analysisJson(const Analysis &a, const Suggestion &s)
     j += ",\n  \"suggested\": {\"notch\": " + jsonArgs(s.notch) + ", \"full\": " + jsonArgs(s.full) +
          ", \"note\": " + jsonString(s.note) + "}\n}\n";
     return j;
+}
+
+int runAnalyse(const Options &o)
+{
+    if (!o.cpu.empty())
+        engineDspSetCap((CpuLevel)cpuLevelFromName(o.cpu.c_str()));
+    Analysis a;
+    std::string err;
+    if (!analyseFile(o.paths[0], o.frames > 0 ? o.frames : (int64_t)ANALYSE_DEFAULT_FRAMES, a, err)) {
+        reportError(err);
+        return EXIT_FAILURE_RUN;
+    }
+    if ((int)a.peaks.size() > o.peaks)
+        a.peaks.resize((size_t)o.peaks);
+    const Suggestion s = suggestOptions(a);
+    fputs((o.json ? analysisJson(a, s) : analysisText(a, s)).c_str(), stdout);
+    return EXIT_OK;
 }

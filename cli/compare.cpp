@@ -3,7 +3,7 @@
 #include <stdio.h>
 
 #include "cli/commands.h"
-#include "cli/media.h"
+#include "cli/reader.h"
 
 int runCompare(const Options &o)
 {

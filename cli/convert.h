@@ -13,7 +13,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 
 struct SwsContext;
 

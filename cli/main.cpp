@@ -7,30 +7,12 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "cli/analyse.h"
 #include "cli/commands.h"
 #include "engine/dsp.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "0"
 #endif
-
-int runAnalyse(const Options &o)
-{
-    if (!o.cpu.empty())
-        engineDspSetCap((CpuLevel)cpuLevelFromName(o.cpu.c_str()));
-    Analysis a;
-    std::string err;
-    if (!analyseFile(o.paths[0], o.frames > 0 ? o.frames : (int64_t)ANALYSE_DEFAULT_FRAMES, a, err)) {
-        reportError(err);
-        return EXIT_FAILURE_RUN;
-    }
-    if ((int)a.peaks.size() > o.peaks)
-        a.peaks.resize((size_t)o.peaks);
-    const Suggestion s = suggestOptions(a);
-    fputs((o.json ? analysisJson(a, s) : analysisText(a, s)).c_str(), stdout);
-    return EXIT_OK;
-}
 
 int main(int argc, char **argv)
 {

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "engine/dsp.h"
+#include "host/resource.h"
 
 namespace {
 
@@ -19,17 +20,17 @@ struct SettingOption {
 };
 
 const SettingOption settingOptions[] = {
-    {"--harmonics", 1001, SettingOption::INT},
-    {"--display-spectrum", 1002, SettingOption::FLAG},
-    {"--notch", 1005, SettingOption::FLAG},
-    {"--full", 1006, SettingOption::FLAG},
-    {"--main-harmonic", 1007, SettingOption::INT},
-    {"--max-harmonic", 1008, SettingOption::INT},
-    {"--min-harmonic", 1009, SettingOption::INT},
-    {"--curve-aggression", 1010, SettingOption::REAL},
-    {"--rejection-db", 1011, SettingOption::INT},
-    {"--dc-average", 1012, SettingOption::FLAG},
-    {"--temporal", 1013, SettingOption::FLAG},
+    {"--harmonics", IDC_HARMONICS, SettingOption::INT},
+    {"--display-spectrum", IDC_DISPLAY_SPECTRUM, SettingOption::FLAG},
+    {"--notch", IDC_NOTCH_ENABLE, SettingOption::FLAG},
+    {"--full", IDC_FULL_ENABLE, SettingOption::FLAG},
+    {"--main-harmonic", IDC_MAIN_HARMONIC, SettingOption::INT},
+    {"--max-harmonic", IDC_MAX_HARMONIC, SettingOption::INT},
+    {"--min-harmonic", IDC_MIN_HARMONIC, SettingOption::INT},
+    {"--curve-aggression", IDC_CURVE_AGGRESSION, SettingOption::REAL},
+    {"--rejection-db", IDC_REJECTION_DB, SettingOption::INT},
+    {"--dc-average", IDC_DC_AVERAGE, SettingOption::FLAG},
+    {"--temporal", IDC_DC_TEMPORAL, SettingOption::FLAG},
 };
 
 // Which options each command takes.

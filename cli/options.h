@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/module_host.h"
+#include "hosting/dialog.h"
 
 enum Command { CMD_PROCESS, CMD_ANALYSE, CMD_SAMPLE, CMD_COMPARE, CMD_HELP, CMD_VERSION };
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/media.h"
 #include "cli/progress.h"
+#include "cli/writer.h"
 
 const PlantedTone sampleTones[2] = {
     {112, 6.0, 0.9, 1.3},   // 1.75 MHz at the PAL line rate

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 
 enum { SAMPLE_WIDTH = 720, SAMPLE_HEIGHT = 576, SAMPLE_FPS = 25, SAMPLE_FRAMES = 50 };
 

@@ -19,28 +19,16 @@
 #include <string.h>
 #include <x86intrin.h>
 
-#include <vector>
+#include <string>
 
 #include "abi/vdfilter.h"
 #include "host/resource.h"
+#include "hosting/bitmap.h"
+#include "hosting/module.h"
 
 namespace {
 
 const char kCaption[] = "Quorvel Transform Filter Configuration";
-
-FilterDefinition *registered = nullptr;
-
-FilterDefinition *VDCALL addFilter(FilterModule *, FilterDefinition *def, int)
-{
-    registered = def;
-    return def;
-}
-void VDCALL removeFilter(FilterDefinition *) {}
-bool VDCALL yes() { return true; }
-void VDCALL nothing(void *) {}
-void VDCALL outOfMemory() {}
-void VDCALL except(const char *, ...) {}
-long VDCALL cpuFlags() { return 0; }
 
 // The user of the dialog, reached from its modal loop through a timer.
 int harmonics = 10;
@@ -74,20 +62,6 @@ double threadSeconds()
     return (ticks(kernel) + ticks(user)) * 1e-7;
 }
 
-struct Bitmap {
-    std::vector<uint32_t> pixels;
-    VFBitmap bmp{};
-    Bitmap(int w, int h) : pixels((size_t)w * h)
-    {
-        bmp.data = pixels.data();
-        bmp.depth = 32;
-        bmp.w = w;
-        bmp.h = h;
-        bmp.pitch = 4 * w;
-        bmp.size = 4 * w * h;
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -104,43 +78,41 @@ int main(int argc, char **argv)
         return 77;
     }
 
-    HMODULE dll = LoadLibraryA(argv[1]);
-    FilterModuleInit2Proc init = dll ? (FilterModuleInit2Proc)(void *)GetProcAddress(dll, "VirtualdubFilterModuleInit2") : nullptr;
-    FilterModuleDeinitProc deinit =
-        dll ? (FilterModuleDeinitProc)(void *)GetProcAddress(dll, "VirtualdubFilterModuleDeinit") : nullptr;
-    if (!init || !deinit) {
-        fprintf(stderr, "%s: not a filter module\n", argv[1]);
-        return 1;
-    }
-    FilterFunctions ff{addFilter, removeFilter, yes, yes, nothing, outOfMemory, except, cpuFlags};
-    int version = 0, compatibility = 0;
-    static char module[64];
-    if (init((FilterModule *)module, &ff, &version, &compatibility) != 0 || !registered) {
-        fprintf(stderr, "%s: registration failed\n", argv[1]);
+    LoadedModule module;
+    std::string err;
+    if (!module.load(argv[1], err)) {
+        fprintf(stderr, "%s\n", err.c_str());
         return 1;
     }
 
-    // A picture with some structure: gradients, stripes and noise.
-    Bitmap src(w, h), dst(w, h);
+    // A picture with some structure: gradients, stripes and noise. Rows are
+    // exactly 4 x w bytes apart.
+    HostBitmap src, dst;
+    if (!src.allocate(w, h, 4) || !dst.allocate(w, h, 4)) {
+        fprintf(stderr, "no memory for %dx%d frames\n", w, h);
+        return 1;
+    }
     uint32_t seed = 42;
-    for (int y = 0; y < h; y++)
+    for (int y = 0; y < h; y++) {
+        uint32_t *row = (uint32_t *)src.memoryRow(y);
         for (int x = 0; x < w; x++) {
             seed = seed * 1664525u + 1013904223u;
             const uint32_t v = (uint32_t)((x / 3 + y / 5 + (x / 7 % 2) * 40 + (seed >> 28)) & 0xff);
-            src.pixels[(size_t)y * w + x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
+            row[x] = v << 16 | ((v * 3 / 4) & 0xff) << 8 | ((255 - v) & 0xff);
         }
-    FilterActivation fa{};
-    fa.filter = registered;
-    fa.src = &src.bmp;
-    fa.dst = &dst.bmp;
+    }
+    VFBitmap s, d;
+    src.describe(&s);
+    dst.describe(&d);
+    FilterActivation fa = module.activation(&s, &d);
 
     SetTimer(nullptr, 0, 100, actOnDialog);
-    const int configured = registered->configProc(&fa, &ff, nullptr);
+    const int configured = module.callConfig(&fa, nullptr);
     if (configured != 0 || !answered) {
         fprintf(stderr, "the dialog was not confirmed (%d)\n", configured);
         return 1;
     }
-    if (registered->startProc(&fa, &ff) != 0) {
+    if (module.callStart(&fa) != 0) {
         fprintf(stderr, "start failed\n");
         return 1;
     }
@@ -150,15 +122,14 @@ int main(int argc, char **argv)
     for (int f = 0; f < frames; f++) {
         QueryPerformanceCounter(&t0);
         const uint64_t c0 = __rdtsc();
-        registered->runProc(&fa, &ff);
+        module.callRun(&fa);
         const uint64_t c1 = __rdtsc();
         QueryPerformanceCounter(&t1);
         printf("frame %d: %.3f ms, %llu cycles\n", f, (double)(t1.QuadPart - t0.QuadPart) * 1e3 / (double)freq.QuadPart,
                (unsigned long long)(c1 - c0));
     }
     printf("cpu: %.3f ms per frame\n", (threadSeconds() - cpu0) * 1e3 / (frames > 0 ? frames : 1));
-    registered->endProc(&fa, &ff);
-    deinit((FilterModule *)module, &ff);
-    FreeLibrary(dll);
+    module.callEnd(&fa);
+    module.unload();
     return 0;
 }

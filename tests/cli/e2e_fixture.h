@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/module_host.h"
+#include "hosting/module.h"
 
 namespace quorvel_e2e {
 

@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/module_host.h"
+#include "hosting/module.h"
 #include "cli/sample.h"
 #include "tests/cli/e2e_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "cli/analyse.h"
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 #include "cli/convert.h"
 #include "cli/options.h"
 

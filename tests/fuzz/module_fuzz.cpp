@@ -57,6 +57,7 @@
 #include "host/module.h"
 #include "host/numtext.h"
 #include "host/settings.h"
+#include "hosting/module.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
 #if !defined(_WIN32)
@@ -194,23 +195,16 @@ Plan parse(const uint8_t *data, size_t size)
 
 // ------------------------------------------------------------------ host
 
-FilterDefinition *registered = nullptr;
-FilterDefinition hostCopy;
-
-FilterDefinition *VDCALL addFilter(FilterModule *, FilterDefinition *fd, int length)
+// The module linked into this program, registered through the host's
+// service table as a loaded one would be.
+void registerModule(LoadedModule &m)
 {
-    if (length != VD_FILTER_DEFINITION_SIZE)
-        fail("definition registered with the wrong size", -1);
-    registered = fd;
-    hostCopy = *fd;
-    return &hostCopy;
-}
-
-void VDCALL removeFilter(FilterDefinition *fd)
-{
-    if (fd != &hostCopy)
-        fail("removeFilter got another handle", -1);
-    registered = nullptr;
+    std::string err;
+    if (!m.link({VirtualdubFilterModuleInit2, VirtualdubFilterModuleDeinit}, err) || m.version() != 7 ||
+        m.compatibility() != 4)
+        fail("registration failed", -1);
+    if (m.record().definitionLength != VD_FILTER_DEFINITION_SIZE || m.record().registrations != 1)
+        fail("definition registered with the wrong size or more than once", -1);
 }
 
 // A host bitmap: one block of exactly pitch x h bytes, so that a byte read
@@ -359,7 +353,7 @@ void storeAsDialogOk(const DialogPlay &d, int width)
 #endif
 
 // Configures as the plan says; returns configProc's status.
-int configure(const Plan &plan, FilterActivation *fa, const FilterFunctions *ff)
+int configure(const Plan &plan, const LoadedModule &m, FilterActivation *fa)
 {
     int status = 0;
     if (plan.route != 1) {
@@ -378,12 +372,12 @@ int configure(const Plan &plan, FilterActivation *fa, const FilterFunctions *ff)
         }
 #if !defined(_WIN32)
         ZeltDialogHost host = zeltDialogHost(playDialog, &d);
-        status = hostCopy.configProc(fa, ff, (HWND)&host);
+        status = m.callConfig(fa, (HWND)&host);
         const int expected = plan.route == 3 ? -1 : 0;
         if (status != expected)
             fail("configProc's status does not match the button pressed", -1);
 #else
-        (void)ff;
+        (void)m;
         if (plan.route == 3)
             filterSettings.harmonicsLimit = fa->src->w;
         else
@@ -492,22 +486,12 @@ Trace play(const Plan &plan, CpuLevel level)
     filterSettings = defaultFilterSettings();
     dcHistoryReset();
 
-    FilterFunctions ff{};
-    ff.addFilter = addFilter;
-    ff.removeFilter = removeFilter;
-    int version = 0, compatibility = 0;
-    if (VirtualdubFilterModuleInit2(nullptr, &ff, &version, &compatibility) != 0 || version != 7 ||
-        compatibility != 4 || !registered)
-        fail("registration failed", -1);
+    LoadedModule m;
+    registerModule(m);
 
     Bitmap src, dst, otherSrc, otherDst;
-    FilterActivation fa{}, other{};
-    fa.filter = &hostCopy;
-    fa.src = &src.bmp;
-    fa.dst = &dst.bmp;
-    other.filter = &hostCopy;
-    other.src = &otherSrc.bmp;
-    other.dst = &otherDst.bmp;
+    FilterActivation fa = m.activation(&src.bmp, &dst.bmp);
+    FilterActivation other = m.activation(&otherSrc.bmp, &otherDst.bmp);
 
     Trace trace;
     std::vector<uint8_t> srcBefore;
@@ -520,25 +504,25 @@ Trace play(const Plan &plan, CpuLevel level)
             dst.allocate(fp.w, fp.h, plan.padding);
         }
         if (fp.newRun && running) {
-            hostCopy.endProc(&fa, &ff);
+            m.callEnd(&fa);
             running = false;
         }
         w = fp.w;
         h = fp.h;
         if (f == 0 || (plan.reconfigure && plan.route != 1) || fp.newRun)
-            configure(plan, &fa, &ff);
+            configure(plan, m, &fa);
         if (!running) {
             // A start that fails for want of memory still takes the guard;
             // the end below gives it back. Frames of a failed run still go
             // through: the stages must notice the missing tables.
-            trace.status.push_back(hostCopy.startProc(&fa, &ff));
+            trace.status.push_back(m.callStart(&fa));
             running = true;
             if (plan.doubleStart) {
                 otherSrc.allocate(1 + w % 7, 2, 0);
                 otherDst.allocate(1 + w % 7, 2, 0);
-                if (hostCopy.startProc(&other, &ff) != -1)
+                if (m.callStart(&other) != -1)
                     fail("a second start was not refused", (int)f);
-                hostCopy.endProc(&other, &ff);
+                m.callEnd(&other);
             }
         }
         fillFrame(src, fp, plan.tile);
@@ -547,15 +531,14 @@ Trace play(const Plan &plan, CpuLevel level)
         srcBefore.assign(src.memory, src.memory + src.size());
 
         const FilterSettings s = filterSettings;
-        const int status = hostCopy.runProc(&fa, &ff);
+        const int status = m.callRun(&fa);
         checkFrame(s, status, src, srcBefore, dst, dstFill, (int)f);
         trace.status.push_back(status);
         trace.digest.push_back(hashBytes(dst.memory, dst.size(), hashBytes(src.memory, src.size(), 14695981039346656037ull)));
     }
     if (running)
-        hostCopy.endProc(&fa, &ff);
-    VirtualdubFilterModuleDeinit(nullptr, &ff);
-    if (registered)
+        m.callEnd(&fa);
+    if (!m.unload())
         fail("deinit did not give the filter back", -1);
     dcHistoryReset();
     return trace;
@@ -567,18 +550,14 @@ Trace play(const Plan &plan, CpuLevel level)
 FilterSettings settingsAfterConfigure(const Plan &plan, int w)
 {
     filterSettings = defaultFilterSettings();
-    FilterFunctions ff{};
-    ff.addFilter = addFilter;
-    ff.removeFilter = removeFilter;
-    int version, compatibility;
-    VirtualdubFilterModuleInit2(nullptr, &ff, &version, &compatibility);
+    LoadedModule m;
+    registerModule(m);
     Bitmap src;
     src.allocate(w, 1, 0);
-    FilterActivation fa{};
-    fa.src = fa.dst = &src.bmp;
-    configure(plan, &fa, &ff);
+    FilterActivation fa = m.activation(&src.bmp, &src.bmp);
+    configure(plan, m, &fa);
     const FilterSettings s = filterSettings;
-    VirtualdubFilterModuleDeinit(nullptr, &ff);
+    m.unload();
     return s;
 }
 

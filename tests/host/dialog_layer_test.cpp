@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "hosting/dialog.h"
 #include "platform/dialog_api.h"
 #include "platform/dialog_host.h"
 #include "platform/dialog_template.h"
-#include "tests/host/host_test_support.h"
 
 namespace {
 

@@ -4,16 +4,19 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "host/dialog.h"
 #include "host/module.h"
 #include "host/settings.h"
-#include "tests/host/host_test_support.h"
-#include "tests/support/frames.h"
+#include "hosting/bitmap.h"
+#include "platform/dialog_template.h"
+#include "tests/support/test_host.h"
+
+// The dialog table generated from the module's resource script.
+extern const ModuleResources moduleResources;
 
 namespace {
-
-using zelt_test::TestFrame;
 
 bool sameRecord(const FilterSettings &a, const FilterSettings &b)
 {
@@ -28,15 +31,24 @@ const int kCheckBoxes[] = {1002, 1004, 1005, 1006, 1012, 1013, 1014};
 
 class DialogTest : public ::testing::Test {
 protected:
-    FakeHost host;
-    TestFrame frame{720, 2, 720 * 4};
+    TestHost host;
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(720 * 4 * 2 * 2);
+    VFBitmap src{}, dst{};
+    FilterActivation fa{};
 
-    void SetUp() override { filterSettings = defaultFilterSettings(); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(host.ok()) << host.error();
+        filterSettings = defaultFilterSettings();
+        describeBitmap(&src, pixels.data(), 720, 2, 720 * 4);
+        describeBitmap(&dst, pixels.data() + 720 * 4 * 2, 720, 2, 720 * 4);
+        fa = host.activation(&src, &dst);
+    }
 
     int open(DialogScript script, int width = 720)
     {
-        frame.src.bitmap()->w = width;
-        return runDialog(filterDefinition.configProc, &frame.fa, &host.ff, std::move(script));
+        src.w = width;
+        return host.dialog(&fa, std::move(script));
     }
     // Opens the dialog, runs `edit`, and presses OK.
     int confirm(DialogScript edit, int width = 720)
@@ -52,78 +64,41 @@ protected:
 
 // --- the template ---
 
-struct ExpectedControl {
-    int id;
-    const char *cls;
-    const char *text;
-    int x, y, cx, cy;
-    uint32_t style;
-};
-
-// The control table of the dialog, in template (tab) order.
-const ExpectedControl kTemplate[] = {
-    {1, "button", "OK", 117, 216, 50, 14, 0x50010001},
-    {2, "button", "Cancel", 167, 216, 50, 14, 0x50010000},
-    {-1, "static", "Harmonics number", 13, 144, 60, 8, 0x50020000},
-    {1000, "msctls_updown32", "Spin1", 119, 142, 7, 13, 0x50000024},
-    {1001, "edit", "", 79, 142, 40, 12, 0x50812082},
-    {1002, "button", "Display Spectrum", 7, 7, 71, 10, 0x50010003},
-    {-1, "static", "Est. freq. range", 13, 160, 49, 8, 0x50020000},
-    {1003, "edit", "", 79, 158, 40, 12, 0x50810882},
-    {-1, "static", "MHz (PAL/NTSC)", 125, 160, 58, 8, 0x50020000},
-    {1004, "button", "Logarithmic Scale", 85, 7, 72, 10, 0x58010003},
-    {-1, "button", "Notch Filter", 7, 18, 210, 75, 0x50000007},
-    {1005, "button", "Enable", 13, 29, 38, 10, 0x50010003},
-    {-1, "button", "Full Processing Mode", 7, 119, 210, 56, 0x50000007},
-    {1006, "button", "Enable", 13, 130, 38, 10, 0x50010003},
-    {-1, "static", "Main Harmonic", 14, 40, 48, 8, 0x50020000},
-    {1007, "edit", "", 73, 39, 30, 12, 0x50812082},
-    {-1, "static", "Max Harmonic", 14, 55, 46, 8, 0x50020000},
-    {1008, "edit", "", 73, 54, 30, 12, 0x50812082},
-    {-1, "static", "Min Harmonic", 114, 40, 44, 8, 0x50020000},
-    {1009, "edit", "", 173, 39, 30, 12, 0x50812082},
-    {-1, "static", "Curve Aggression", 114, 55, 56, 8, 0x50020000},
-    {1010, "edit", "", 173, 54, 30, 12, 0x58810082},
-    {-1, "static", "Rejection", 14, 70, 31, 8, 0x50020000},
-    {1011, "edit", "", 73, 69, 30, 12, 0x50812082},
-    {-1, "static", "dB", 111, 70, 10, 8, 0x50020000},
-    {1012, "button", "DC Average", 11, 193, 55, 10, 0x50010003},
-    {1013, "button", "Temporal", 69, 193, 45, 10, 0x50010003},
-    {1014, "button", "Adjust by multiplication", 119, 194, 87, 10, 0x58010003},
-};
-
-TEST_F(DialogTest, TemplateMatchesTheControlTable)
+TEST_F(DialogTest, ShowsTheTemplateOfTheResourceScript)
 {
-    open([](ZeltDialogUser *u) {
+    const DialogTemplate *t = findDialogTemplate(&moduleResources, 101);
+    ASSERT_NE(t, nullptr);
+    open([&](ZeltDialogUser *u) {
         ZeltDialogInfo info{};
         ASSERT_EQ(u->describe(u, &info), ZELT_DIALOG_OK);
         EXPECT_STREQ(info.caption, "Quorvel Transform Filter Configuration");
-        EXPECT_STREQ(info.fontName, "MS Sans Serif");
-        EXPECT_EQ(info.pointSize, 8);
-        EXPECT_EQ(info.style, 0x80C800C0u);
-        EXPECT_EQ(info.x, 0);
-        EXPECT_EQ(info.y, 0);
-        EXPECT_EQ(info.cx, 224);
-        EXPECT_EQ(info.cy, 237);
-        ASSERT_EQ(info.controlCount, 28);
-        for (int i = 0; i < 28; i++) {
+        EXPECT_STREQ(info.caption, t->caption);
+        EXPECT_STREQ(info.fontName, t->fontName);
+        EXPECT_EQ(info.pointSize, t->pointSize);
+        EXPECT_EQ(info.style, t->style);
+        EXPECT_EQ(info.x, t->x);
+        EXPECT_EQ(info.y, t->y);
+        EXPECT_EQ(info.cx, t->cx);
+        EXPECT_EQ(info.cy, t->cy);
+        ASSERT_EQ(info.controlCount, t->itemCount);
+        for (int i = 0; i < t->itemCount; i++) {
             ZeltDialogControlInfo c{};
             ASSERT_EQ(u->control(u, i, &c), ZELT_DIALOG_OK);
-            const ExpectedControl &e = kTemplate[i];
+            const DialogItemTemplate &e = t->items[i];
             EXPECT_EQ(c.id, e.id) << i;
-            EXPECT_STREQ(c.className, e.cls) << i;
+            EXPECT_STREQ(c.className, e.className) << i;
             EXPECT_EQ(c.style, e.style) << i;
             EXPECT_EQ(c.x, e.x) << i;
             EXPECT_EQ(c.y, e.y) << i;
             EXPECT_EQ(c.cx, e.cx) << i;
             EXPECT_EQ(c.cy, e.cy) << i;
             // Edits hold what the dialog wrote; everything else its template text.
-            if (strcmp(e.cls, "edit") != 0) {
+            if (strcmp(e.className, "edit") != 0) {
                 EXPECT_STREQ(c.text, e.text) << i;
             }
         }
         ZeltDialogControlInfo none{};
-        EXPECT_EQ(u->control(u, 28, &none), ZELT_DIALOG_NO_CONTROL);
+        EXPECT_EQ(u->control(u, t->itemCount, &none), ZELT_DIALOG_NO_CONTROL);
         u->click(u, 2);
     });
 }
@@ -134,7 +109,9 @@ TEST_F(DialogTest, StylesFollowTheControlKinds)
     // up-down control; disabled exactly 1004, 1010 and 1014; digits-only the
     // five number edits; read-only the estimate.
     open([](ZeltDialogUser *u) {
-        for (int i = 0; i < 28; i++) {
+        ZeltDialogInfo info{};
+        ASSERT_EQ(u->describe(u, &info), ZELT_DIALOG_OK);
+        for (int i = 0; i < info.controlCount; i++) {
             ZeltDialogControlInfo c{};
             ASSERT_EQ(u->control(u, i, &c), ZELT_DIALOG_OK);
             const bool label = strcmp(c.className, "static") == 0;
@@ -375,16 +352,17 @@ TEST_F(DialogTest, DialogThatCannotBeCreatedReturnsMinusOneAndKeepsTheRecord)
     filterSettings.harmonicsNumber = 9;
     FilterSettings before = filterSettings;
     before.harmonicsLimit = 320;
-    frame.src.bitmap()->w = 320;
+    src.w = 320;
     // No user at all, a host without a script, a pointer that is no host.
-    EXPECT_EQ(filterConfigure(&frame.fa, &host.ff, nullptr), -1);
+    const LoadedModule &m = host.module();
+    EXPECT_EQ(m.callConfig(&fa, nullptr), -1);
     ZeltDialogHost noScript = zeltDialogHost(nullptr, nullptr);
-    EXPECT_EQ(filterConfigure(&frame.fa, &host.ff, (HWND)&noScript), -1);
+    EXPECT_EQ(m.callConfig(&fa, (HWND)&noScript), -1);
     uint32_t notAHost[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_EQ(filterConfigure(&frame.fa, &host.ff, (HWND)notAHost), -1);
+    EXPECT_EQ(m.callConfig(&fa, (HWND)notAHost), -1);
     ZeltDialogHost future = zeltDialogHost([](ZeltDialogUser *, void *) { ADD_FAILURE(); }, nullptr);
     future.version = ZELT_DIALOG_HOST_VERSION + 1;
-    EXPECT_EQ(filterConfigure(&frame.fa, &host.ff, (HWND)&future), -1);
+    EXPECT_EQ(m.callConfig(&fa, (HWND)&future), -1);
     EXPECT_TRUE(sameRecord(filterSettings, before));
     // Nor without the module's resources.
     const HINSTANCE loaded = moduleInstance;

@@ -1,7 +1,6 @@
 #include "tests/host/host_test_support.h"
 
 
-#include <string>
 
 namespace {
 
@@ -26,15 +25,6 @@ void VDCALL fakeRemoveFilter(FilterDefinition *fd)
     current->removed = fd;
 }
 
-struct ScriptBox {
-    DialogScript script;
-};
-
-void playScript(ZeltDialogUser *u, void *context)
-{
-    ((ScriptBox *)context)->script(u);
-}
-
 }  // namespace
 
 FakeHost::FakeHost()
@@ -48,19 +38,4 @@ FakeHost::FakeHost()
 FakeHost::~FakeHost()
 {
     current = nullptr;
-}
-
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script)
-{
-    ScriptBox box{std::move(script)};
-    ZeltDialogHost host = zeltDialogHost(playScript, &box);
-    return configProc(fa, ff, (HWND)&host);
-}
-
-std::string controlText(ZeltDialogUser *u, int id)
-{
-    char buf[256];
-    if (u->getText(u, id, buf, (int)sizeof buf) < 0)
-        return "<no control>";
-    return buf;
 }

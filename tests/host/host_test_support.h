@@ -1,15 +1,10 @@
 // A fake editor for the module tests: a service table that records
-// registration, and a dialog user made of a lambda. The frames come from
-// tests/support.
+// registration. The frames come from tests/support.
 #pragma once
 
 #include <stdint.h>
 
-#include <functional>
-#include <string>
-
 #include "abi/vdfilter.h"
-#include "platform/dialog_host.h"
 
 struct FakeHost {
     FilterFunctions ff{};
@@ -28,10 +23,3 @@ struct FakeHost {
     FakeHost(const FakeHost &) = delete;
     FakeHost &operator=(const FakeHost &) = delete;
 };
-
-// Runs configProc with a user script; returns configProc's status.
-using DialogScript = std::function<void(ZeltDialogUser *)>;
-int runDialog(FilterConfigProc configProc, FilterActivation *fa, const FilterFunctions *ff, DialogScript script);
-
-// The text of a control, read through the user's hands.
-std::string controlText(ZeltDialogUser *u, int id);

@@ -20,6 +20,7 @@
 #include "platform/dialog_template.h"
 #include "tests/host/host_test_support.h"
 #include "tests/support/frames.h"
+#include "tests/support/test_host.h"
 
 extern const ModuleResources moduleResources;  // generated from zelt_tone.rc
 
@@ -41,27 +42,24 @@ bool sameRecord(const ToneFilterSettings &a, const ToneFilterSettings &b)
     return true;
 }
 
+// The module registered through the hosting library, as an editor would.
 class ToneModuleTest : public ::testing::Test {
 protected:
-    FakeHost host;
+    TestHost host;
 
     void SetUp() override
     {
+        ASSERT_TRUE(host.ok()) << host.error();
         toneFilterSettings = defaultToneFilterSettings();
-        startGuard = 0;
     }
-    void TearDown() override
-    {
-        toneFilterSettings = defaultToneFilterSettings();
-        FilterActivation none{};
-        while (startGuard)
-            filterDefinition.endProc(&none, nullptr);
-    }
+    void TearDown() override { toneFilterSettings = defaultToneFilterSettings(); }
 
+    FilterActivation activation(TestFrame &f) { return host.activation(f.src.bitmap(), f.dst.bitmap()); }
     int open(DialogScript script)
     {
         TestFrame frame(720, 2);
-        return runDialog(filterDefinition.configProc, &frame.fa, &host.ff, std::move(script));
+        FilterActivation fa = activation(frame);
+        return host.dialog(&fa, std::move(script));
     }
     int confirm(DialogScript edit)
     {
@@ -70,12 +68,15 @@ protected:
             EXPECT_EQ(u->click(u, 1), ZELT_DIALOG_OK);
         });
     }
+    template <typename Check>
+    void runClip(int frames, double amp, Check check);
 };
 
 // --- registration ---
 
-TEST_F(ToneModuleTest, RegistersItsOwnFilterThroughTheSpine)
+TEST(ToneModule, RegistersItsOwnFilterThroughTheSpine)
 {
+    FakeHost host;
     int version = 0, compat = 0;
     ASSERT_EQ(VirtualdubFilterModuleInit2(host.module, &host.ff, &version, &compat), 0);
     EXPECT_EQ(version, 7);
@@ -273,12 +274,13 @@ const int kW = 720, kH = 288, kPitch = kW * 4 + 12;
 // on from frame to frame, through start, run and end; each output is checked
 // against the clean picture by `check`.
 template <typename Check>
-void runClip(int frames, double amp, Check check)
+void ToneModuleTest::runClip(int frames, double amp, Check check)
 {
     TestBitmap clean(kW, kH, kPitch);
     fillPicture(clean, 5);
     TestFrame frame(kW, kH, kPitch);
-    ASSERT_EQ(filterDefinition.startProc(&frame.fa, nullptr), 0);
+    FilterActivation fa = activation(frame);
+    ASSERT_EQ(host.start(&fa), 0);
     for (int n = 0; n < frames; n++) {
         frame.src.copyBody(clean);
         if (amp > 0)
@@ -286,7 +288,7 @@ void runClip(int frames, double amp, Check check)
         frame.dst.fillBytes(0x5a);
         frame.dst.fillPadding(0xc3);
         const TestBitmap before(frame.src);
-        ASSERT_EQ(filterDefinition.runProc(&frame.fa, nullptr), 0);
+        ASSERT_EQ(host.run(&fa), 0);
         EXPECT_TRUE(frame.src.sameBytes(before)) << "frame " << n << ": the source was written";
         EXPECT_TRUE(frame.dst.guardsIntact()) << "frame " << n;
         EXPECT_TRUE(byte3Kept(frame.src, frame.dst)) << "frame " << n;
@@ -295,7 +297,7 @@ void runClip(int frames, double amp, Check check)
                 ASSERT_EQ(frame.dst.bytes()[(size_t)y * kPitch + i], 0xc3) << "padding of row " << y;
         check(n, clean, frame.src, frame.dst);
     }
-    EXPECT_EQ(filterDefinition.endProc(&frame.fa, nullptr), 0);
+    EXPECT_EQ(host.end(&fa), 0);
 }
 
 TEST_F(ToneModuleTest, DriftingToneIsRemovedAndACleanPictureLeftAlone)
@@ -321,22 +323,23 @@ TEST_F(ToneModuleTest, DriftingToneIsRemovedAndACleanPictureLeftAlone)
 TEST_F(ToneModuleTest, OneRunAtATimeAndFramesItCannotTakePassUnchanged)
 {
     TestFrame a(64, 16), b(64, 16);
-    EXPECT_EQ(filterDefinition.startProc(&a.fa, nullptr), 0);
-    EXPECT_EQ(filterDefinition.startProc(&b.fa, nullptr), -1);
-    EXPECT_EQ(filterDefinition.endProc(&b.fa, nullptr), 0);  // the refused one's end
+    FilterActivation fa = activation(a), fb = activation(b);
+    EXPECT_EQ(host.start(&fa), 0);
+    EXPECT_EQ(host.start(&fb), -1);
+    EXPECT_EQ(host.end(&fb), 0);  // the refused one's end
     EXPECT_EQ(startGuard, 1);
     // Destination of another height than the source: copied, nothing beyond.
     TestBitmap small(64, 8);
     a.src.randomise(3);
-    a.fa.dst = small.bitmap();
-    EXPECT_EQ(filterDefinition.runProc(&a.fa, nullptr), 0);
+    fa.dst = small.bitmap();
+    EXPECT_EQ(host.run(&fa), 0);
     EXPECT_TRUE(small.guardsIntact());
     for (int y = 0; y < 8; y++)
         EXPECT_EQ(memcmp(small.row(y), a.src.row(y), 64 * 4), 0) << y;
-    EXPECT_EQ(filterDefinition.endProc(&a.fa, nullptr), 0);
+    EXPECT_EQ(host.end(&fa), 0);
     EXPECT_EQ(startGuard, 0);
-    EXPECT_EQ(filterDefinition.startProc(&b.fa, nullptr), 0);
-    EXPECT_EQ(filterDefinition.endProc(&b.fa, nullptr), 0);
+    EXPECT_EQ(host.start(&fb), 0);
+    EXPECT_EQ(host.end(&fb), 0);
 }
 
 void setCap(CpuLevel level)
@@ -360,16 +363,17 @@ TEST_F(ToneModuleTest, EveryLevelGivesTheSameFrames)
         TestBitmap clean(kW, kH, kPitch);
         fillPicture(clean, 8);
         TestFrame frame(kW, kH, kPitch);
-        ASSERT_EQ(filterDefinition.startProc(&frame.fa, nullptr), 0);
+        FilterActivation fa = activation(frame);
+        ASSERT_EQ(host.start(&fa), 0);
         for (int n = 0; n < 3; n++) {
             frame.src.copyBody(clean);
             plantTone(frame.src, 40.37, 6, 0.2 * n, 0.23);
             plantTone(frame.src, 90.61, 4, 0.5 - 0.1 * n, 0.13);
             frame.dst.fillBytes(0x5a);
-            ASSERT_EQ(filterDefinition.runProc(&frame.fa, nullptr), 0);
+            ASSERT_EQ(host.run(&fa), 0);
             frames.emplace_back(frame.dst.bytes(), frame.dst.bytes() + frame.dst.bodyBytes());
         }
-        EXPECT_EQ(filterDefinition.endProc(&frame.fa, nullptr), 0);
+        EXPECT_EQ(host.end(&fa), 0);
         EXPECT_FALSE(frame.src.samePicture(frame.dst));
         if (reference.empty())
             reference = frames;

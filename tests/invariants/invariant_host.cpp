@@ -4,26 +4,10 @@
 #include <string.h>
 
 #include "engine/dsp.h"
+#include "hosting/bitmap.h"
 #include "modes/modes.h"
 
-extern "C" {
-int VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff, int *version, int *compatibility);
-void VirtualdubFilterModuleDeinit(FilterModule *fm, const FilterFunctions *ff);
-}
-
 namespace {
-
-FilterDefinition hostCopy;
-FilterDefinition *handed = nullptr;
-
-FilterDefinition *VDCALL addFilter(FilterModule *, FilterDefinition *fd, int)
-{
-    handed = fd;
-    hostCopy = *fd;
-    return &hostCopy;
-}
-
-void VDCALL removeFilter(FilterDefinition *) {}
 
 // zelt's full processing logs a line per frame; the tests keep no log.
 struct QuietTimingLog {
@@ -32,25 +16,19 @@ struct QuietTimingLog {
 
 }  // namespace
 
-HostBitmap::HostBitmap(int w, int h, int padding)
+PaddedBitmap::PaddedBitmap(int w, int h, int padding)
 {
     const size_t pitch = ((size_t)w + (size_t)padding) * 4;
     memory.assign(pitch * (size_t)h, 0);
-    bmp.data = (uint32_t *)memory.data();
-    bmp.depth = 32;
-    bmp.w = w;
-    bmp.h = h;
-    bmp.pitch = (vd_sizet)pitch;
-    bmp.modulo = (vd_sizet)(pitch - (size_t)w * 4);
-    bmp.size = (vd_sizet)memory.size();
+    describeBitmap(&bmp, memory.data(), w, h, (ptrdiff_t)pitch);
 }
 
-HostBitmap::HostBitmap(const HostBitmap &other) : memory(other.memory), bmp(other.bmp)
+PaddedBitmap::PaddedBitmap(const PaddedBitmap &other) : memory(other.memory), bmp(other.bmp)
 {
     bmp.data = (uint32_t *)memory.data();
 }
 
-HostBitmap &HostBitmap::operator=(const HostBitmap &other)
+PaddedBitmap &PaddedBitmap::operator=(const PaddedBitmap &other)
 {
     memory = other.memory;
     bmp = other.bmp;
@@ -58,7 +36,7 @@ HostBitmap &HostBitmap::operator=(const HostBitmap &other)
     return *this;
 }
 
-void HostBitmap::fillRandom(uint32_t seed, uint8_t pad)
+void PaddedBitmap::fillRandom(uint32_t seed, uint8_t pad)
 {
     uint32_t s = seed * 2654435761u + 0x9E3779B9u;
     for (uint8_t &b : memory) {
@@ -70,13 +48,13 @@ void HostBitmap::fillRandom(uint32_t seed, uint8_t pad)
     fillPadding(pad);
 }
 
-void HostBitmap::fillPadding(uint8_t pad)
+void PaddedBitmap::fillPadding(uint8_t pad)
 {
     for (int r = 0; r < h(); r++)
         memset(row(r) + 4 * (size_t)w(), pad, pitch() - 4 * (size_t)w());
 }
 
-std::vector<uint8_t> HostBitmap::pixels() const
+std::vector<uint8_t> PaddedBitmap::pixels() const
 {
     std::vector<uint8_t> out;
     for (int r = 0; r < h(); r++)
@@ -84,25 +62,9 @@ std::vector<uint8_t> HostBitmap::pixels() const
     return out;
 }
 
-ModuleHost::ModuleHost()
+HostRun::HostRun(TestHost &h, int w, int hgt, int padding) : host(h), src(w, hgt, padding), dst(w, hgt, padding)
 {
-    ff.addFilter = addFilter;
-    ff.removeFilter = removeFilter;
-    int version = 0, compatibility = 0;
-    if (VirtualdubFilterModuleInit2(nullptr, &ff, &version, &compatibility) == 0)
-        def = &hostCopy;
-}
-
-ModuleHost::~ModuleHost()
-{
-    VirtualdubFilterModuleDeinit(nullptr, &ff);
-}
-
-HostRun::HostRun(ModuleHost &h, int w, int hgt, int padding) : host(h), src(w, hgt, padding), dst(w, hgt, padding)
-{
-    fa.filter = host.def;
-    fa.src = &src.bmp;
-    fa.dst = &dst.bmp;
+    fa = host.activation(&src.bmp, &dst.bmp);
 }
 
 HostRun::~HostRun()
@@ -113,27 +75,27 @@ HostRun::~HostRun()
 int HostRun::start()
 {
     started = true;
-    return host.def->startProc(&fa, &host.ff);
+    return host.start(&fa);
 }
 
 void HostRun::end()
 {
     if (started)
-        host.def->endProc(&fa, &host.ff);
+        host.end(&fa);
     started = false;
 }
 
 void HostRun::resize(int w, int h, int padding)
 {
-    src = HostBitmap(w, h, padding);
-    dst = HostBitmap(w, h, padding);
+    src = PaddedBitmap(w, h, padding);
+    dst = PaddedBitmap(w, h, padding);
 }
 
-int HostRun::run(const HostBitmap &frame, uint8_t dstFill)
+int HostRun::run(const PaddedBitmap &frame, uint8_t dstFill)
 {
     src = frame;
     memset(dst.memory.data(), dstFill, dst.memory.size());
-    return host.def->runProc(&fa, &host.ff);
+    return host.run(&fa);
 }
 
 void resetModuleState()

@@ -1,6 +1,6 @@
-// A small editor for the invariant tests: registers the module under test
-// through its exports, hands it padded bottom-up bitmaps, and keeps the
-// settings in the process-wide record the dialog writes.
+// The invariant tests' side of the editor: the module under test linked in
+// and registered (tests/support/test_host.h), padded bottom-up bitmaps, and
+// the settings in the process-wide record the dialog writes.
 #pragma once
 
 #include <stdint.h>
@@ -9,16 +9,17 @@
 
 #include "abi/vdfilter.h"
 #include "host/settings.h"
+#include "tests/support/test_host.h"
 
 // One 32-bit bitmap with `padding` spare pixels at the end of every row.
-struct HostBitmap {
+struct PaddedBitmap {
     std::vector<uint8_t> memory;
     VFBitmap bmp{};
 
-    HostBitmap() = default;
-    HostBitmap(int w, int h, int padding);
-    HostBitmap(const HostBitmap &other);
-    HostBitmap &operator=(const HostBitmap &other);
+    PaddedBitmap() = default;
+    PaddedBitmap(int w, int h, int padding);
+    PaddedBitmap(const PaddedBitmap &other);
+    PaddedBitmap &operator=(const PaddedBitmap &other);
 
     int w() const { return bmp.w; }
     int h() const { return bmp.h; }
@@ -35,25 +36,14 @@ struct HostBitmap {
     std::vector<uint8_t> pixels() const;
 };
 
-// The module as a host holds it: registered for the lifetime of the object.
-struct ModuleHost {
-    FilterFunctions ff{};
-    FilterDefinition *def = nullptr;  // the definition the module handed over
-
-    ModuleHost();
-    ~ModuleHost();
-    ModuleHost(const ModuleHost &) = delete;
-    ModuleHost &operator=(const ModuleHost &) = delete;
-};
-
 // Source and destination of one run, with the activation that carries them.
 struct HostRun {
-    ModuleHost &host;
-    HostBitmap src, dst;
+    TestHost &host;
+    PaddedBitmap src, dst;
     FilterActivation fa{};
     bool started = false;
 
-    HostRun(ModuleHost &h, int w, int hgt, int padding);
+    HostRun(TestHost &h, int w, int hgt, int padding);
     ~HostRun();
     HostRun(const HostRun &) = delete;
     HostRun &operator=(const HostRun &) = delete;
@@ -64,7 +54,7 @@ struct HostRun {
     void resize(int w, int h, int padding);
     // Feeds `frame` as the source, `dstFill` into every destination byte, and
     // calls the run callback; returns its status.
-    int run(const HostBitmap &frame, uint8_t dstFill = 0x5A);
+    int run(const PaddedBitmap &frame, uint8_t dstFill = 0x5A);
 };
 
 // Every process starts from the defaults; each test does too.

@@ -22,7 +22,6 @@
 #include "engine/dsp.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
-#include "platform/dialog_host.h"
 #include "tests/invariants/invariant_host.h"
 
 #if !defined(ZELT_INVARIANTS_LPF)
@@ -151,8 +150,8 @@ TEST_P(StageInvariants, ByteThreeUntouchedRowsAndSource)
 {
     const Stage stage = std::get<0>(GetParam());
     const int w = std::get<1>(GetParam()).w, h = std::get<1>(GetParam()).h;
-    ModuleHost host;
-    ASSERT_NE(host.def, nullptr);
+    TestHost host;
+    ASSERT_TRUE(host.ok()) << host.error();
     filterSettings = settingsFor(stage, w);
     HostRun run(host, w, h, kPadding);
     ASSERT_EQ(run.start(), 0);
@@ -160,12 +159,12 @@ TEST_P(StageInvariants, ByteThreeUntouchedRowsAndSource)
     // Two frames, so that the temporal history is read as well as written.
     for (uint32_t seed : {11u, 12u}) {
         SCOPED_TRACE("frame seed " + std::to_string(seed));
-        HostBitmap frame(w, h, kPadding);
+        PaddedBitmap frame(w, h, kPadding);
         frame.fillRandom(seed);
         const int status = run.run(frame);
         EXPECT_EQ(status, 0);
 
-        const HostBitmap &src = run.src, &dst = run.dst;
+        const PaddedBitmap &src = run.src, &dst = run.dst;
         if (stage == DISPLAY) {
             // Nothing of the source changes; the whole destination is redrawn.
             EXPECT_EQ(src.memory, frame.memory);
@@ -179,7 +178,7 @@ TEST_P(StageInvariants, ByteThreeUntouchedRowsAndSource)
         }
 
         // The source: the taper of the notch stage and nothing else.
-        HostBitmap expectedSrc = frame;
+        PaddedBitmap expectedSrc = frame;
         if (hasNotch(stage))
             for (int r = 0; r < h; r++)
                 taper(expectedSrc.row(r), w);
@@ -256,15 +255,15 @@ struct Outputs {
 
 // Plays `frames` in one run with `settings`, from the state the process is
 // in; returns the pixels (padding left out) after every frame.
-Outputs play(const FilterSettings &settings, const std::vector<HostBitmap> &frames, uint8_t dstFill = 0x5A)
+Outputs play(const FilterSettings &settings, const std::vector<PaddedBitmap> &frames, uint8_t dstFill = 0x5A)
 {
-    ModuleHost host;
+    TestHost host;
     filterSettings = settings;
     HostRun run(host, frames[0].w(), frames[0].h(), (int)(frames[0].pitch() / 4) - frames[0].w());
     Outputs out;
     if (run.start() != 0)
         return out;
-    for (const HostBitmap &f : frames) {
+    for (const PaddedBitmap &f : frames) {
         if (f.w() != run.src.w() || f.h() != run.src.h())
             run.resize(f.w(), f.h(), 0);
         run.run(f, dstFill);
@@ -274,9 +273,9 @@ Outputs play(const FilterSettings &settings, const std::vector<HostBitmap> &fram
     return out;
 }
 
-std::vector<HostBitmap> frames(int w, int h, int padding, std::initializer_list<uint32_t> seeds, uint8_t pad = 0xA5)
+std::vector<PaddedBitmap> frames(int w, int h, int padding, std::initializer_list<uint32_t> seeds, uint8_t pad = 0xA5)
 {
-    std::vector<HostBitmap> out;
+    std::vector<PaddedBitmap> out;
     for (uint32_t s : seeds) {
         out.emplace_back(w, h, padding);
         out.back().fillRandom(s, pad);
@@ -299,7 +298,7 @@ protected:
 TEST_P(PureFunction, SameSettingsAndFramesGiveTheSameBytes)
 {
     const FilterSettings s = settingsFor(GetParam(), 66);
-    const std::vector<HostBitmap> in = frames(66, 9, 2, {1, 2, 3});
+    const std::vector<PaddedBitmap> in = frames(66, 9, 2, {1, 2, 3});
     const Outputs first = play(s, in);
     ASSERT_EQ(first.dst.size(), 3u);
     resetModuleState();
@@ -321,8 +320,8 @@ TEST_P(PureFunction, IndependentOfWhatNoStageMayRead)
     EXPECT_TRUE(play(s, frames(w, h, 2, {5, 6}, 0x00)) == reference) << "padding bytes";
     resetModuleState();
     {
-        std::vector<HostBitmap> unpadded;
-        for (const HostBitmap &f : frames(w, h, 2, {5, 6})) {
+        std::vector<PaddedBitmap> unpadded;
+        for (const PaddedBitmap &f : frames(w, h, 2, {5, 6})) {
             unpadded.emplace_back(w, h, 0);
             for (int r = 0; r < h; r++)
                 memcpy(unpadded.back().row(r), f.row(r), 4 * (size_t)w);
@@ -384,29 +383,31 @@ TEST(SettingsChange, TakeEffectAtTheNextFrame)
 {
     resetModuleState();
     const int w = 48, h = 6;
-    const std::vector<HostBitmap> in = frames(w, h, 1, {31, 32});
-    ModuleHost host;
-    HostRun run(host, w, h, 1);
-    ASSERT_EQ(run.start(), 0);
-    run.run(in[0]);
+    const std::vector<PaddedBitmap> in = frames(w, h, 1, {31, 32});
+    FilterSettings confirmed;
+    std::vector<uint8_t> changed;
+    {
+        // One instance of the module at a time: this one goes before the fresh plays.
+        TestHost host;
+        HostRun run(host, w, h, 1);
+        ASSERT_EQ(run.start(), 0);
+        run.run(in[0]);
 
-    struct Script {
-        static void play(ZeltDialogUser *u, void *)
-        {
-            u->setChecked(u, 1005, 1);
-            u->setText(u, 1009, "2");
-            u->setText(u, 1008, "7");
-            u->setChecked(u, 1006, 1);
-            u->setText(u, 1001, "12");
-            u->click(u, 1);
-        }
-    };
-    ZeltDialogHost dialog = zeltDialogHost(Script::play, nullptr);
-    ASSERT_EQ(host.def->configProc(&run.fa, &host.ff, (HWND)&dialog), 0);
-    const FilterSettings confirmed = filterSettings;
-    run.run(in[1]);
-    const std::vector<uint8_t> changed = run.dst.pixels();
-    run.end();
+        ASSERT_EQ(host.dialog(&run.fa,
+                              [](ZeltDialogUser *u) {
+                                  u->setChecked(u, 1005, 1);
+                                  u->setText(u, 1009, "2");
+                                  u->setText(u, 1008, "7");
+                                  u->setChecked(u, 1006, 1);
+                                  u->setText(u, 1001, "12");
+                                  u->click(u, 1);
+                              }),
+                  0);
+        confirmed = filterSettings;
+        run.run(in[1]);
+        changed = run.dst.pixels();
+        run.end();
+    }
 
     resetModuleState();
     const Outputs fresh = play(confirmed, {in[1]});

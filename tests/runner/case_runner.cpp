@@ -84,14 +84,7 @@ struct CaseBitmap {
     {
         const size_t pitch = (size_t)w * 4 + (size_t)padBytes;
         memory.assign(kGuard + pitch * (size_t)h + kGuard, kGuardByte);
-        bmp.vtable = (void *)trapTable;
-        bmp.data = (uint32_t *)(memory.data() + kGuard);
-        bmp.depth = 32;
-        bmp.w = w;
-        bmp.h = h;
-        bmp.pitch = (vd_sizet)pitch;
-        bmp.modulo = (vd_sizet)padBytes;
-        bmp.size = (vd_sizet)(pitch * (size_t)h);
+        describeBitmap(&bmp, memory.data() + kGuard, w, h, (ptrdiff_t)pitch, (void *)trapTable);
     }
     uint8_t *row(int r) { return memory.data() + kGuard + (size_t)r * (size_t)bmp.pitch; }
 
@@ -187,16 +180,12 @@ struct Runner {
             }
         }
         std::string line;
-        const FilterDefinition &d = host.definition();
-        const uintptr_t ff = (uintptr_t)host.functions();
+        LoadedModule &m = host.module();
 
         // The dialog sees the width the case names (the editor's current
         // source when the user opens it).
         CaseBitmap src(in.w, in.h, c.pad), dst(in.w, in.h, c.pad);
-        FilterActivation fa{};
-        fa.filter = const_cast<FilterDefinition *>(&d);
-        fa.src = &src.bmp;
-        fa.dst = &dst.bmp;
+        FilterActivation fa = m.activation(&src.bmp, &dst.bmp);
         {
             CaseBitmap dialogSource(c.limit >= 0 ? c.limit : in.w, 1, 0);
             FilterActivation dialogFa = fa;
@@ -213,7 +202,7 @@ struct Runner {
                 line += " error=dialog";
             }
         }
-        line += " start=" + std::to_string(host.call((const void *)d.startProc, {(uintptr_t)&fa, ff}));
+        line += " start=" + std::to_string(m.callStart(&fa));
         FrameSet out;
         out.w = in.w;
         out.h = in.h;
@@ -222,12 +211,12 @@ struct Runner {
         for (size_t f = 0; f < in.frames.size(); f++) {
             src.load(in.frames[f], (uint32_t)(index * 131 + (int)f));
             dst.fill((uint32_t)(index * 7 + (int)f) ^ 0x5A5A5A5Au);
-            const int rc = host.call((const void *)d.runProc, {(uintptr_t)&fa, ff});
+            const int rc = m.callRun(&fa);
             line += (f ? "," : "") + std::to_string(rc);
             out.frames.push_back(dst.visible());
             guards = guards && src.guardsIntact() && dst.guardsIntact();
         }
-        line += " end=" + std::to_string(host.call((const void *)d.endProc, {(uintptr_t)&fa, ff}));
+        line += " end=" + std::to_string(m.callEnd(&fa));
         if (!guards) {
             failures++;
             printf("%s: written outside a bitmap\n", c.name.c_str());

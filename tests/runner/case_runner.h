@@ -2,29 +2,29 @@
 // the editor towards one module over a case list (configure through the
 // dialog, start, one run per frame, end) and writes the destination frames
 // and one line of statuses per case. The platform part (CaseHost) loads the
-// module, registers it, drives its dialog and makes the calls.
+// module through the hosting library in the platform's way, and drives its
+// dialog.
 #pragma once
 
 #include <stdint.h>
 
-#include <initializer_list>
 #include <string>
 
 #include "abi/vdfilter.h"
+#include "hosting/module.h"
 #include "tests/runner/case_files.h"
 
 class CaseHost {
 public:
     virtual ~CaseHost() = default;
-    // Loads the module and registers its filter; false and a message on failure.
+    // Loads the module and registers its filter, from the module's defaults
+    // (a case that asks for a fresh module closes and opens it again); false
+    // and a message on failure.
     virtual bool open(std::string *error) = 0;
-    // Gives the filter back and unloads the module.
+    // Gives the filter back and unmaps the module.
     virtual void close() = 0;
-    // The definition the module registered (the host's copy).
-    virtual const FilterDefinition &definition() = 0;
-    virtual const FilterFunctions *functions() = 0;
-    // Calls a callback of the module with pointer-sized arguments.
-    virtual int call(const void *fn, std::initializer_list<uintptr_t> args) = 0;
+    // The registered module, whose callbacks the runner calls.
+    virtual LoadedModule &module() = 0;
     // configProc with the dialog played by a user who first reads what the
     // dialog shows (into `shown`, see showDialogText), then enters `entries`
     // and presses OK; returns configProc's status. What the user could not do

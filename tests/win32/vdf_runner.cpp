@@ -16,8 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <memory>
-
+#include "hosting/module.h"
 #include "tests/runner/case_runner.h"
 #include "tests/win32/vdf_host.h"
 
@@ -121,32 +120,15 @@ public:
     }
     bool open(std::string *error) override
     {
-        if (!loadVdf(path_.c_str(), &module_, error))
-            return false;
-        host_.reset();  // one registration host at a time
-        host_.reset(new VdfHost);
-        int version = 0, compat = 0;
-        if (registerVdf(module_, *host_, &version, &compat) != 0) {
-            *error = "the module did not register";
-            unloadVdf(&module_);
-            return false;
-        }
-        return true;
+        // Every call with a misaligned stack, and unmapped at close so that
+        // the next open meets the defaults.
+        LoadOptions options;
+        options.closeOnUnload = true;
+        options.caller = callMisaligned;
+        return module_.load(path_, *error, options);
     }
-    void close() override
-    {
-        if (!module_.dll)
-            return;
-        call((const void *)module_.deinit, {(uintptr_t)module_.dll, (uintptr_t)&host_->ff});
-        unloadVdf(&module_);
-        host_.reset();
-    }
-    const FilterDefinition &definition() override { return host_->copy; }
-    const FilterFunctions *functions() override { return &host_->ff; }
-    int call(const void *fn, std::initializer_list<uintptr_t> args) override
-    {
-        return (int)callMisaligned(fn, args.begin(), (int)args.size());
-    }
+    void close() override { module_.unload(); }
+    LoadedModule &module() override { return module_; }
     int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown,
                   std::string *problem) override
     {
@@ -154,8 +136,7 @@ public:
         user.owner = owner_;
         user.entries = &entries;
         const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
-        const int rc = call((const void *)host_->copy.configProc, {(uintptr_t)fa, (uintptr_t)&host_->ff,
-                                                                    (uintptr_t)owner_});
+        const int rc = module_.callConfig(fa, owner_);
         KillTimer(nullptr, timer);
         *shown = user.shown;
         *problem = user.problem;
@@ -167,8 +148,7 @@ public:
 private:
     std::string path_;
     HWND owner_ = nullptr;
-    VdfModule module_;
-    std::unique_ptr<VdfHost> host_;
+    LoadedModule module_;
 };
 
 CaseHost *makeHost(const char *module)

@@ -6,6 +6,11 @@
 
 #include "abi/vdfilter.h"
 
+// The host record of w x h pixels at `data`, rows `pitch` bytes apart and
+// size = pitch x h, as the editor fills it. The module never calls the
+// vtable: it stays null unless `vtable` is given (tests that trap calls).
+void describeBitmap(VFBitmap *vb, void *data, int w, int h, ptrdiff_t pitch, void *vtable = nullptr);
+
 // Row alignment of the bitmaps quorvel hands to a module. Rows are padded up
 // to it, so every module meets pitch > 4 x w on most widths.
 enum { HOST_PITCH_ALIGN = 64 };
@@ -39,8 +44,7 @@ public:
     uint8_t *pictureRow(int y) { return memoryRow(h_ - 1 - y); }
     const uint8_t *pictureRow(int y) const { return memoryRow(h_ - 1 - y); }
 
-    // The host record describing this bitmap. The module never calls the
-    // vtable, so it stays null.
+    // The host record describing this bitmap (describeBitmap).
     void describe(VFBitmap *vb);
 
 private:

@@ -1,10 +1,32 @@
 // Host-side frames.
-#include "cli/bitmap.h"
+#include "hosting/bitmap.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include <utility>
+
+#if defined(_WIN32)
+#include <malloc.h>
+// The C runtime of Windows has no aligned_alloc; its own pair frees apart.
+static void *alignedAlloc(size_t align, size_t bytes)
+{
+    return _aligned_malloc(bytes, align);
+}
+static void alignedFree(void *p)
+{
+    _aligned_free(p);
+}
+#else
+static void *alignedAlloc(size_t align, size_t bytes)
+{
+    return aligned_alloc(align, bytes);
+}
+static void alignedFree(void *p)
+{
+    free(p);
+}
+#endif
 
 HostBitmap::~HostBitmap()
 {
@@ -35,7 +57,7 @@ HostBitmap &HostBitmap::operator=(HostBitmap &&other) noexcept
 
 void HostBitmap::release()
 {
-    free(data_);
+    alignedFree(data_);
     data_ = nullptr;
 }
 
@@ -53,7 +75,7 @@ bool HostBitmap::allocate(int w, int h, int align)
     const uint64_t total = rowBytes * (uint64_t)h;
     if (rowBytes > INT32_MAX || total > INT32_MAX)
         return false;
-    void *block = aligned_alloc((size_t)align, (size_t)total);
+    void *block = alignedAlloc((size_t)align, (size_t)total);
     if (!block)
         return false;
     memset(block, 0, (size_t)total);
@@ -65,17 +87,22 @@ bool HostBitmap::allocate(int w, int h, int align)
     return true;
 }
 
-void HostBitmap::describe(VFBitmap *vb)
+void describeBitmap(VFBitmap *vb, void *data, int w, int h, ptrdiff_t pitch, void *vtable)
 {
     memset(vb, 0, sizeof *vb);
-    vb->vtable = nullptr;
-    vb->data = (uint32_t *)data_;
+    vb->vtable = vtable;
+    vb->data = (uint32_t *)data;
     vb->palette = nullptr;
     vb->depth = 32;
-    vb->w = w_;
-    vb->h = h_;
-    vb->pitch = (vd_sizet)pitch_;
-    vb->modulo = (vd_sizet)(pitch_ - (ptrdiff_t)w_ * 4);
-    vb->size = (vd_sizet)size_;
+    vb->w = w;
+    vb->h = h;
+    vb->pitch = (vd_sizet)pitch;
+    vb->modulo = (vd_sizet)(pitch - (ptrdiff_t)w * 4);
+    vb->size = (vd_sizet)(pitch * (ptrdiff_t)(h > 0 ? h : 0));
     vb->offset = 0;
+}
+
+void HostBitmap::describe(VFBitmap *vb)
+{
+    describeBitmap(vb, data_, w_, h_, pitch_);
 }
