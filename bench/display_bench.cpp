@@ -54,16 +54,14 @@ bool capLevels(benchmark::State &state, CpuLevel level)
         state.SkipWithError("level not available");
         return false;
     }
-    engineDspSetCap(level);
-    displayDspSetCap(level);
+    dspSetCpuCap(level);
     state.SetLabel(cpuLevelName(level));
     return true;
 }
 
 void restoreLevels()
 {
-    engineDspSetCap(cpuCapFromEnv());
-    displayDspSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 
 template <int (*run)(FrameView, FrameView, int), AngleForm form>

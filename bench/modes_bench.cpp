@@ -79,16 +79,12 @@ struct LevelScope {
             state.SkipWithError("level not available");
             return;
         }
-        engineDspSetCap(level);
-        modesDspSetCap(level);
-        displayDspSetCap(level);
+        dspSetCpuCap(level);
         state.SetLabel(cpuLevelName(level));
     }
     ~LevelScope()
     {
-        engineDspSetCap(cpuCapFromEnv());
-        modesDspSetCap(cpuCapFromEnv());
-        displayDspSetCap(cpuCapFromEnv());
+        dspSetCpuCap(cpuCapFromEnv());
     }
 };
 

@@ -307,7 +307,7 @@ std::string analysisJson(const Analysis &a, const Suggestion &s)
 int runAnalyse(const Options &o)
 {
     if (!o.cpu.empty())
-        engineDspSetCap((CpuLevel)cpuLevelFromName(o.cpu.c_str()));
+        dspSetCpuCap((CpuLevel)cpuLevelFromName(o.cpu.c_str()));
     Analysis a;
     std::string err;
     if (!analyseFile(o.paths[0], o.frames > 0 ? o.frames : (int64_t)ANALYSE_DEFAULT_FRAMES, a, err)) {

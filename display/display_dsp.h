@@ -36,20 +36,10 @@ struct DisplayDsp {
 // variant up to min(cap, cpuDetect()). Returns the level actually used.
 CpuLevel displayDspInit(DisplayDsp *dsp, CpuLevel cap);
 
-// The process-wide table, filled on first use with the environment's cap.
+// The process-wide table, at dspCpuLevel() (engine/dsp.h).
 const DisplayDsp &displayDsp();
-// Refill the process-wide table with a new cap (tests, benchmarks, hosts).
-CpuLevel displayDspSetCap(CpuLevel cap);
 
 // The conversion as the display calls it, through the process-wide table.
-// Returns 0.
-int convertRowToYuv(const uint32_t *src, uint32_t *dst, int w);
+void convertRowToYuv(const uint32_t *src, uint32_t *dst, int w);
 
 void convert_row_to_yuv_c(const uint32_t *src, uint32_t *dst, int w);
-#if defined(__i386__) || defined(__x86_64__)
-void convert_row_to_yuv_mmx(const uint32_t *src, uint32_t *dst, int w);
-void convert_row_to_yuv_sse2(const uint32_t *src, uint32_t *dst, int w);
-#endif
-#if defined(ZELT_DISPLAY_AVX2)
-void convert_row_to_yuv_avx2(const uint32_t *src, uint32_t *dst, int w);
-#endif

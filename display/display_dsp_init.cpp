@@ -1,49 +1,25 @@
 // The display's dispatch table: the reference first, then each instruction
 // set in ascending order, stopping at the first the CPU (or the cap) lacks.
 #include "display/display_dsp.h"
+#include "display/x86/display_dsp_x86.h"
 
 CpuLevel displayDspInit(DisplayDsp *dsp, CpuLevel cap)
 {
     dsp->convertRowToYuv = convert_row_to_yuv_c;
     const CpuLevel have = cpuDetect();
     const CpuLevel level = cap < have ? cap : have;
-#if defined(__i386__) || defined(__x86_64__)
-    if (level < CPU_MMX)
-        return level;
-    dsp->convertRowToYuv = convert_row_to_yuv_mmx;
-    if (level < CPU_SSE2)
-        return level;
-    dsp->convertRowToYuv = convert_row_to_yuv_sse2;
-#if defined(ZELT_DISPLAY_AVX2)
-    if (level < CPU_AVX2)
-        return level;
-    dsp->convertRowToYuv = convert_row_to_yuv_avx2;
-#endif
-#endif
+    displayDspInitX86(dsp, level);
     return level;
 }
 
-static DisplayDsp processDsp;
-static bool processDspReady = false;
+static LazyDspTable<DisplayDsp> processDsp = {displayDspInit, {}, 0};
 
 const DisplayDsp &displayDsp()
 {
-    if (!processDspReady) {
-        displayDspInit(&processDsp, cpuCapFromEnv());
-        processDspReady = true;
-    }
-    return processDsp;
+    return processDsp.get();
 }
 
-CpuLevel displayDspSetCap(CpuLevel cap)
-{
-    const CpuLevel level = displayDspInit(&processDsp, cap);
-    processDspReady = true;
-    return level;
-}
-
-int convertRowToYuv(const uint32_t *src, uint32_t *dst, int w)
+void convertRowToYuv(const uint32_t *src, uint32_t *dst, int w)
 {
     displayDsp().convertRowToYuv(src, dst, w);
-    return 0;
 }

@@ -58,7 +58,7 @@ const int CHUNK_ROWS = 32;
 
 struct WorkingMemory {
     uint32_t *converted;      // w pixels: U, V, Y, 0
-    PlanarRow *planar;        // a chunk of rows, planes U, V, Y
+    int16_t *planar;          // a chunk of rows, planes U, V, Y
     HarmonicCoeffs *coeffs;   // w records a row; red = Y, green = V, blue = U
     float *acc;               // luma, V, U power accumulators, w each
 };
@@ -75,7 +75,7 @@ bool obtain(WorkingMemory *m, int w)
 {
     const size_t n = w > 0 ? (size_t)w : 1;
     m->converted = (uint32_t *)displayCalloc(n, sizeof(uint32_t));
-    m->planar = (PlanarRow *)displayCalloc(3 * n * CHUNK_ROWS, sizeof(PlanarRow));
+    m->planar = (int16_t *)displayCalloc(3 * n * CHUNK_ROWS, sizeof(int16_t));
     m->coeffs = (HarmonicCoeffs *)displayCalloc(n * CHUNK_ROWS, sizeof(HarmonicCoeffs));
     m->acc = (float *)displayCalloc(3 * n, sizeof(float));
     if (m->converted && m->planar && m->coeffs && m->acc)

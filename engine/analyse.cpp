@@ -22,19 +22,19 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
 {
     const float scale = analysisScale(w);
     const int n4 = w & ~3;
-    for (int b = first; b < end; b++) {
-        HarmonicCoeffs &rec = out[b - first];
+    for (int h = first; h < end; h++) {
+        HarmonicCoeffs &rec = out[h - first];
         ChannelCoeff *ch[3] = {&rec.blue, &rec.green, &rec.red};  // planes 0, 1, 2
         for (int p = 0; p < 3; p++) {
             const int16_t *x = planar + (ptrdiff_t)p * w;
-            if (b == 0) {
+            if (h == 0) {
                 const int32_t t = meanLevelSum(x, n4);
                 ch[p]->sinePart = 0;
                 ch[p]->cosinePart = meanLevelCoeff((uint32_t)t, scale);
                 continue;
             }
-            const int16_t *s = sin16 + (ptrdiff_t)b * stride;
-            const int16_t *c = cos16 + (ptrdiff_t)b * stride;
+            const int16_t *s = sin16 + (ptrdiff_t)h * stride;
+            const int16_t *c = cos16 + (ptrdiff_t)h * stride;
             int32_t vs = 0, vc = 0;
             for (int j = 0; j < n4; j++) {
                 vs = wrapAdd(vs, (int32_t)x[j] * s[j]);

@@ -2,14 +2,14 @@
 #include "engine/dsp.h"
 #include "engine/fixed_point.h"
 
-void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                      const int32_t *cos32, int stride)
 {
     if (w <= 0) {
         *out = HarmonicCoeffs{{0, 0}, {0, 0}, {0, 0}};
         return;
     }
-    if (a == 0) {
+    if (h == 0) {
         uint32_t r = 0, g = 0, b = 0;
         for (int j = 0; j < w; j++) {
             r += ((row[j] >> 16) & 0xff) * 256u;
@@ -22,8 +22,8 @@ void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, con
         out->blue = {0, correlationMean(b, w)};
         return;
     }
-    const int32_t *s = sin32 + (ptrdiff_t)a * stride;
-    const int32_t *c = cos32 + (ptrdiff_t)a * stride;
+    const int32_t *s = sin32 + (ptrdiff_t)h * stride;
+    const int32_t *c = cos32 + (ptrdiff_t)h * stride;
     uint32_t rs = 0, rc = 0, gs = 0, gc = 0, bs = 0, bc = 0;  // int32, wrapping
     for (int j = 0; j < w; j++) {
         const uint32_t b = row[j] & 0xff, g = (row[j] >> 8) & 0xff, r = (row[j] >> 16) & 0xff;

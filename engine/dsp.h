@@ -10,7 +10,7 @@
 //   samples     unpacked rows are 0..255 in int16 lanes; synthesised rows any int16
 //   sin16/cos16 scale 1024 (10 fractional bits), |entry| <= 1024
 //   coeffs      scale 256 (8 fractional bits); analysis gives |c| <= 2 x 255 x 256
-//               for b >= 1 and 0..65280 for harmonic 0
+//               for h >= 1 and 0..65280 for harmonic 0
 //   analysis    sum of x[j] x entry in int32, wrapping; it cannot wrap while the
 //               plane has at most 8224 samples; coefficient = trunc(2 x (V >> 2) x scale)
 //               with scale = float(1 / w), in double
@@ -44,11 +44,11 @@ typedef void (*analyse_row_fn)(const int16_t *planar, int first, int end, int w,
 // content differs between variants; nothing beyond 16 x w bytes is touched.
 typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs,
                                   const int16_t *sin16, const int16_t *cos16, int stride);
-// Harmonic a of a pixel row straight from the bytes, against 32-bit tables
-// (a = 0 gives 256 x the channel means without reading the tables). The SIMD
+// Harmonic h of a pixel row straight from the bytes, against 32-bit tables
+// (h = 0 gives 256 x the channel means without reading the tables). The SIMD
 // forms multiply in 16-bit lanes: table entries must lie in -32768..32767
 // (the tables hold -256..256).
-typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int a,
+typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int h,
                                  const int32_t *sin32, const int32_t *cos32, int stride);
 
 // Whole-frame forms. A frame's hot work is analysis plus synthesis of every
@@ -87,19 +87,17 @@ static inline size_t synthesiseRowsWorkBytes(int w, int count)
     return row > packed ? row : packed;
 }
 
-struct EngineDsp {
-    unpack_row_fn unpackRow;
-    pack_row_fn packRow;
-    analyse_row_fn analyseRow;
-    synthesise_row_fn synthesiseRow;
-    correlate_row_fn correlateRow;
-    analyse_rows_fn analyseRows;
-    synthesise_rows_fn synthesiseRows;
-};
-
 // Instruction-set levels, ascending. A cap limits the dispatch to a level and
 // the ones below it.
 enum CpuLevel { CPU_SCALAR = 0, CPU_MMX = 1, CPU_SSE2 = 2, CPU_AVX2 = 3, CPU_AVX512 = 4 };
+
+// The AVX2 and AVX-512 forms of every layer exist in 64-bit builds only; the
+// 32-bit modules use MMX and SSE2.
+#if defined(__x86_64__)
+#define ZELT_HAVE_AVX_KERNELS 1
+#else
+#define ZELT_HAVE_AVX_KERNELS 0
+#endif
 
 // Highest level this CPU (and this build) supports.
 CpuLevel cpuDetect();
@@ -111,14 +109,50 @@ const char *cpuLevelName(CpuLevel level);
 // Parse a level name; returns -1 for an unknown name.
 int cpuLevelFromName(const char *name);
 
+// One instruction-set cap for every dispatch table of the process (engine,
+// modes, display): the environment's (cpuCapFromEnv) until set here. Returns
+// the effective level.
+CpuLevel dspSetCpuCap(CpuLevel cap);
+// The effective level: min(cap, cpuDetect()). Whatever picks a form by level
+// (the tables, the layout of the trigonometric tables) asks this.
+CpuLevel dspCpuLevel();
+// Changes with every dspSetCpuCap, so that a table knows it is stale.
+unsigned dspCapGeneration();
+
+// The process-wide dispatch table of one layer, one pattern for all: filled by
+// `init` on first use and again after the cap changes.
+template <class Table>
+struct LazyDspTable {
+    CpuLevel (*init)(Table *table, CpuLevel cap);
+    Table table;
+    unsigned generation;  // of the cap it was filled for; 0 before the first fill
+
+    const Table &get()
+    {
+        const unsigned now = dspCapGeneration();
+        if (generation != now) {
+            init(&table, dspCpuLevel());
+            generation = now;
+        }
+        return table;
+    }
+};
+
+struct EngineDsp {
+    unpack_row_fn unpackRow;
+    pack_row_fn packRow;
+    analyse_row_fn analyseRow;
+    synthesise_row_fn synthesiseRow;
+    correlate_row_fn correlateRow;
+    analyse_rows_fn analyseRows;
+    synthesise_rows_fn synthesiseRows;
+};
+
 // Fill `dsp` with the reference, then overwrite each entry with the best
 // variant up to min(cap, cpuDetect()). Returns the level actually used.
 CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap);
-
-// The process-wide table, filled on first use with the environment's cap.
+// The process-wide table, at dspCpuLevel().
 const EngineDsp &engineDsp();
-// Refill the process-wide table with a new cap (tests, benchmarks, hosts).
-CpuLevel engineDspSetCap(CpuLevel cap);
 
 // Scalar references.
 void unpack_row_c(const uint32_t *src, int16_t *planar, int w);
@@ -127,7 +161,7 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
                    const int16_t *cos16, int stride);
 void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                       const int16_t *cos16, int stride);
-void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                      const int32_t *cos32, int stride);
 void analyse_rows_c(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
                     ptrdiff_t outStride, const Tables16View *tables);

@@ -1,5 +1,6 @@
-// The dispatch table: the reference first, then each instruction set in
-// ascending order, stopping at the first the CPU (or the cap) lacks.
+// The process-wide instruction-set cap, and the engine's dispatch table: the
+// reference first, then each instruction set in ascending order, stopping at
+// the first the CPU (or the cap) lacks.
 #include <stdlib.h>
 #include <string.h>
 
@@ -35,6 +36,30 @@ CpuLevel cpuCapFromEnv()
 #endif
 }
 
+// The cap is read from the environment on first use; -1 until then.
+static int processCap = -1;
+static unsigned capGeneration = 1;
+
+CpuLevel dspSetCpuCap(CpuLevel cap)
+{
+    processCap = cap;
+    capGeneration++;
+    return dspCpuLevel();
+}
+
+CpuLevel dspCpuLevel()
+{
+    if (processCap < 0)
+        processCap = cpuCapFromEnv();
+    const CpuLevel have = cpuDetect();
+    return (CpuLevel)processCap < have ? (CpuLevel)processCap : have;
+}
+
+unsigned dspCapGeneration()
+{
+    return capGeneration;
+}
+
 CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap)
 {
     dsp->unpackRow = unpack_row_c;
@@ -50,21 +75,9 @@ CpuLevel engineDspInit(EngineDsp *dsp, CpuLevel cap)
     return level;
 }
 
-static EngineDsp processDsp;
-static bool processDspReady = false;
+static LazyDspTable<EngineDsp> processDsp = {engineDspInit, {}, 0};
 
 const EngineDsp &engineDsp()
 {
-    if (!processDspReady) {
-        engineDspInit(&processDsp, cpuCapFromEnv());
-        processDspReady = true;
-    }
-    return processDsp;
-}
-
-CpuLevel engineDspSetCap(CpuLevel cap)
-{
-    const CpuLevel level = engineDspInit(&processDsp, cap);
-    processDspReady = true;
-    return level;
+    return processDsp.get();
 }

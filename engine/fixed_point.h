@@ -27,7 +27,7 @@ static inline float analysisScale(int w)
     return (float)(1.0 / w);
 }
 
-// Analysis, harmonic b >= 1: trunc(2 x (v >> 2) x scale). The shift floors,
+// Analysis, harmonic h >= 1: trunc(2 x (v >> 2) x scale). The shift floors,
 // the product is rounded to double, the doubling is exact, the conversion
 // truncates. |v >> 2| <= 2^29 and scale <= 1/4, so the result fits easily.
 static inline int32_t analysisCoeff(int32_t v, float scale)

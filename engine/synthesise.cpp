@@ -8,7 +8,7 @@ void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coe
                       const int16_t *cos16, int stride)
 {
     memset(work, 0, (size_t)16 * (size_t)w);
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     for (int h = 0; h < count; h++) {
         const ChannelCoeff *ch[3] = {&coeffs[h].blue, &coeffs[h].green, &coeffs[h].red};
         const int16_t *sr = sin16 + (ptrdiff_t)h * stride;
@@ -19,7 +19,7 @@ void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coe
             // it would cap every row mean at 127.
             const int32_t c = h == 0 ? ch[p]->cosinePart : saturate16(ch[p]->cosinePart);
             uint32_t *acc = (uint32_t *)work + (ptrdiff_t)p * w;
-            for (int j = 0; j < n; j++)
+            for (int j = 0; j < samples; j++)
                 acc[j] += (uint32_t)sr[j] * (uint32_t)s + (uint32_t)cr[j] * (uint32_t)c;
         }
     }
@@ -28,7 +28,7 @@ void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coe
     // memcpy keeps the int32 reads and int16 writes of one block well-defined.
     unsigned char *bytes = (unsigned char *)work;
     for (int p = 0; p < 3; p++) {
-        for (int j = 0; j < n; j++) {
+        for (int j = 0; j < samples; j++) {
             const ptrdiff_t i = (ptrdiff_t)p * w + j;
             int32_t acc;
             memcpy(&acc, bytes + 4 * i, 4);

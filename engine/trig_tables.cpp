@@ -108,10 +108,11 @@ void fillTrigTable32(int32_t *sinTab, int32_t *cosTab, int rows, int n, AngleFor
     fillPair(sinTab, cosTab, rows, n, form, 256.0);
 }
 
-// Only the whole-frame analysis of the AVX-512 level reads the group layout.
+// Only the whole-frame analysis of the AVX-512 level reads the group layout:
+// under a lower cap it would be memory nobody reads.
 static bool analysisQuadsWanted()
 {
-    return cpuDetect() >= CPU_AVX512;
+    return dspCpuLevel() >= CPU_AVX512;
 }
 
 int buildTrigTables16(int rows, int n, AngleForm form)
@@ -141,7 +142,7 @@ int buildTrigTables32(int rows, int n, AngleForm form)
 }
 
 // Pointers are reset so that nothing can read a freed table.
-int freeTrigTables16()
+void freeTrigTables16()
 {
     free(trigTables.sin16);
     free(trigTables.cos16);
@@ -150,15 +151,13 @@ int freeTrigTables16()
     trigTables.cos16 = nullptr;
     trigTables.quads16 = nullptr;
     trigTables.rows16 = trigTables.n16 = 0;
-    return 0;
 }
 
-int freeTrigTables32()
+void freeTrigTables32()
 {
     free(trigTables.sin32);
     free(trigTables.cos32);
     trigTables.sin32 = nullptr;
     trigTables.cos32 = nullptr;
     trigTables.rows32 = trigTables.n32 = 0;
-    return 0;
 }

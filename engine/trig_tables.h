@@ -41,8 +41,8 @@ extern TrigTables trigTables;
 // the next free of its pair.
 int buildTrigTables16(int rows, int n, AngleForm form);
 int buildTrigTables32(int rows, int n, AngleForm form);
-int freeTrigTables16();
-int freeTrigTables32();
+void freeTrigTables16();
+void freeTrigTables32();
 
 // The allocator of the table blocks (malloc; blocks are released with free).
 // Tests put a failing one in its place to reach the failure paths.

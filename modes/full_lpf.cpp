@@ -23,7 +23,7 @@ struct Buffers {
     HarmonicCoeffs *spectrum = nullptr;  // N magnitudes in red.cosinePart
     HarmonicCoeffs *scratch = nullptr;   // a chunk of rows' scaled coefficients
     float *gains = nullptr;              // the curve's gain of each harmonic, 1.0 for harmonic 0
-    PlanarRow *planar = nullptr;         // a chunk of unpacked rows
+    int16_t *planar = nullptr;           // a chunk of unpacked rows
     int32_t *work = nullptr;
 
     ~Buffers()
@@ -82,7 +82,7 @@ void FilterFull(FrameView src, FrameView dst, int harmonics)
     buf.spectrum = allocRecords(1, (size_t)count);
     buf.scratch = allocRecords((size_t)chunk, (size_t)count);
     buf.gains = (float *)malloc(((size_t)count + 1) * sizeof(float));
-    buf.planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));  // unpacked before read
+    buf.planar = (int16_t *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(int16_t));  // unpacked before read
     buf.work = (int32_t *)malloc(synthesiseRowsWorkBytes(w, count));
     if (!buf.store || !buf.power || !buf.spectrum || !buf.scratch || !buf.gains || !buf.planar || !buf.work)
         return;

@@ -49,7 +49,7 @@ void FilterFull(FrameView src, FrameView dst, int harmonics)
     const int chunk = frameChunkRows(w, h, count);
 
     // Every sample the analysis reads is unpacked first: no need to clear.
-    PlanarRow *planar = (PlanarRow *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(PlanarRow));
+    int16_t *planar = (int16_t *)malloc((size_t)chunk * 3 * (size_t)w * sizeof(int16_t));
     if (!planar)
         return;
     // A log that cannot be opened costs the frame its line, not its processing.

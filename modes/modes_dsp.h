@@ -59,11 +59,8 @@ struct ModesDsp {
 // Fill `dsp` with the references, then the best variants up to
 // min(cap, cpuDetect()). Returns the level used.
 CpuLevel modesDspInit(ModesDsp *dsp, CpuLevel cap);
-// The process-wide table, filled on first use with the environment's cap
-// (ZELT_CPU, as the engine's).
+// The process-wide table, at dspCpuLevel() (engine/dsp.h).
 const ModesDsp &modesDsp();
-// Refill the process-wide table with a new cap (tests, benchmarks, hosts).
-CpuLevel modesDspSetCap(CpuLevel cap);
 
 void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
                      const int32_t *cosRow);

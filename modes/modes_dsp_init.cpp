@@ -1,5 +1,5 @@
-// The modes' kernel table: the references first, then each instruction set in
-// ascending order.
+// The modes' dispatch table: the references first, then each instruction set
+// in ascending order, stopping at the first the CPU (or the cap) lacks.
 #include "modes/modes_dsp.h"
 #include "modes/x86/modes_x86.h"
 
@@ -16,21 +16,9 @@ CpuLevel modesDspInit(ModesDsp *dsp, CpuLevel cap)
     return level;
 }
 
-static ModesDsp processModesDsp;
-static bool processModesDspReady = false;
+static LazyDspTable<ModesDsp> processDsp = {modesDspInit, {}, 0};
 
 const ModesDsp &modesDsp()
 {
-    if (!processModesDspReady) {
-        modesDspInit(&processModesDsp, cpuCapFromEnv());
-        processModesDspReady = true;
-    }
-    return processModesDsp;
-}
-
-CpuLevel modesDspSetCap(CpuLevel cap)
-{
-    const CpuLevel level = modesDspInit(&processModesDsp, cap);
-    processModesDspReady = true;
-    return level;
+    return processDsp.get();
 }

@@ -5,7 +5,7 @@
 // it, so the low result holds pixels 0..7 and the high one 8..15.
 #include <immintrin.h>
 
-#include "display/display_dsp.h"
+#include "display/x86/display_dsp_x86.h"
 #include "display/yuv_pixel.h"
 
 namespace {

@@ -6,7 +6,7 @@
 // sum, so byte 3 meets a zero coefficient.
 #include <mmintrin.h>
 
-#include "display/display_dsp.h"
+#include "display/x86/display_dsp_x86.h"
 #include "display/yuv_pixel.h"
 
 void convert_row_to_yuv_mmx(const uint32_t *src, uint32_t *dst, int w)

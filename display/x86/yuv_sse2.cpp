@@ -5,7 +5,7 @@
 // outputs and the unsigned byte pack limits them to 0..255.
 #include <emmintrin.h>
 
-#include "display/display_dsp.h"
+#include "display/x86/display_dsp_x86.h"
 #include "display/yuv_pixel.h"
 
 namespace {

@@ -1,56 +1,20 @@
-// Forward harmonic analysis, AVX2.
-//
-// Two harmonics per pass over the samples: each step loads 16 samples of the
-// three planes once and the sine and cosine rows of both harmonics, and feeds
-// 12 accumulators with vpmaddwd pair sums (exact in 32 bits; table entries are
-// at most 1024 in magnitude, so the one pmaddwd overflow case cannot occur, and
-// the wrapping adds equal the reference's sums in any order). The 12 sums are
-// reduced together and scaled in double precision four at a time.
+// Forward harmonic analysis, AVX2: sixteen samples per step, two harmonics per
+// pass, vpmaddwd pair sums (exact in 32 bits; table entries are at most 1024 in
+// magnitude, so the one pmaddwd overflow case cannot occur) into 12
+// accumulators, reduced together and scaled in double precision four at a
+// time. The tail of a row goes under a dword mask.
 #include <immintrin.h>
-#include <string.h>
 
-#include "engine/fixed_point.h"
+#include "engine/x86/analyse_tmpl.h"
 #include "engine/x86/dsp_x86.h"
 
 namespace {
-
-#define ALWAYS_INLINE inline __attribute__((always_inline))
-
-constexpr int kGroup = 2;  // harmonics per pass
 
 // Dword mask of the first `words` 16-bit elements (`words` even, < 16): the
 // tails are whole groups of four samples, so whole dwords.
 ALWAYS_INLINE __m256i tailMask(int words)
 {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(words / 2), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
-
-ALWAYS_INLINE __m256i loadMasked(const int16_t *p, __m256i mask)
-{
-    return _mm256_maskload_epi32((const int *)p, mask);
-}
-
-// Mean-level plane sum: 16 lanes of 16 bits per block of 256 samples, folded
-// to the four lanes j mod 4 modulo 65536, read back unsigned.
-uint32_t meanLevelSum(const int16_t *x, int n4)
-{
-    uint32_t total = 0;
-    for (int base = 0; base < n4; base += 256) {
-        const int end = base + 256 < n4 ? base + 256 : n4;
-        __m256i lanes = _mm256_setzero_si256();
-        int j = base;
-        for (; j + 16 <= end; j += 16)
-            lanes = _mm256_add_epi16(lanes, _mm256_loadu_si256((const __m256i *)(x + j)));
-        if (j < end)
-            lanes = _mm256_add_epi16(lanes, loadMasked(x + j, tailMask(end - j)));
-        const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
-        const __m128i l4 = _mm_add_epi16(l8, _mm_srli_si128(l8, 8));
-        __m128i wide = _mm_unpacklo_epi16(l4, _mm_setzero_si128());
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
-        total += (uint32_t)_mm_cvtsi128_si32(wide);
-    }
-    return total;
 }
 
 ALWAYS_INLINE __m256i pairSum(__m256i a, __m256i b)
@@ -71,81 +35,56 @@ ALWAYS_INLINE __m128i scaleFour(__m128i v, __m256d scale)
     return _mm256_cvttpd_epi32(_mm256_add_pd(t, t));
 }
 
-template <int NH, bool Masked>
-ALWAYS_INLINE void step(__m256i acc[6 * kGroup], const int16_t *const x[3], const int16_t *const s[NH],
-                        const int16_t *const c[NH], int j, __m256i mask)
-{
-    auto load = [&](const int16_t *p) {
-        return Masked ? loadMasked(p + j, mask) : _mm256_loadu_si256((const __m256i *)(p + j));
-    };
-    const __m256i xr = load(x[2]), xg = load(x[1]), xb = load(x[0]);
-#pragma GCC unroll 24
-    for (int k = 0; k < NH; k++) {
-        const __m256i vs = load(s[k]), vc = load(c[k]);
-        __m256i *a = acc + 6 * k;  // record order: red, green, blue; sine then cosine
-        a[0] = _mm256_add_epi32(a[0], _mm256_madd_epi16(xr, vs));
-        a[1] = _mm256_add_epi32(a[1], _mm256_madd_epi16(xr, vc));
-        a[2] = _mm256_add_epi32(a[2], _mm256_madd_epi16(xg, vs));
-        a[3] = _mm256_add_epi32(a[3], _mm256_madd_epi16(xg, vc));
-        a[4] = _mm256_add_epi32(a[4], _mm256_madd_epi16(xb, vs));
-        a[5] = _mm256_add_epi32(a[5], _mm256_madd_epi16(xb, vc));
-    }
-}
+struct Avx2 {
+    typedef __m256i Vec;
+    typedef __m256d Scale;
+    static constexpr int kLanes = 16;
+    static constexpr int kGroup = 2;
 
-template <int NH>
-void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
-                  int b, __m256d scale, HarmonicCoeffs *out)
-{
-    const int16_t *s[NH], *c[NH];
-#pragma GCC unroll 24
-    for (int k = 0; k < NH; k++) {
-        s[k] = sin16 + (b + k) * stride;
-        c[k] = cos16 + (b + k) * stride;
+    static ALWAYS_INLINE Vec zero() { return _mm256_setzero_si256(); }
+    static ALWAYS_INLINE Vec load(const int16_t *p) { return _mm256_loadu_si256((const __m256i *)p); }
+    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int words)
+    {
+        return _mm256_maskload_epi32((const int *)p, tailMask(words));
     }
-    __m256i acc[6 * kGroup];
-#pragma GCC unroll 24
-    for (int i = 0; i < 6 * kGroup; i++)
-        acc[i] = _mm256_setzero_si256();
-    int j = 0;
-    for (; j + 16 <= n4; j += 16)
-        step<NH, false>(acc, x, s, c, j, _mm256_setzero_si256());
-    if (j < n4)
-        step<NH, true>(acc, x, s, c, j, tailMask(n4 - j));
+    static ALWAYS_INLINE Vec add16(Vec a, Vec b) { return _mm256_add_epi16(a, b); }
+    static ALWAYS_INLINE uint32_t foldLanes(Vec lanes)
+    {
+        const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
+        const __m128i l4 = _mm_add_epi16(l8, _mm_srli_si128(l8, 8));
+        __m128i wide = _mm_unpacklo_epi16(l4, _mm_setzero_si128());
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
+        return (uint32_t)_mm_cvtsi128_si32(wide);
+    }
+    static ALWAYS_INLINE Vec madd(Vec acc, Vec x, Vec t) { return _mm256_add_epi32(acc, _mm256_madd_epi16(x, t)); }
+    static ALWAYS_INLINE Scale scaleOf(float scale) { return _mm256_set1_pd((double)scale); }
+    static ALWAYS_INLINE void done() {}
 
-    int32_t *dst = (int32_t *)out;
-    int32_t tmp[6 * kGroup];
-    int32_t *o = NH == kGroup ? dst : tmp;
-#pragma GCC unroll 24
-    for (int i = 0; i < 3; i++) {
-        const __m128i sums = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
-        _mm_storeu_si128((__m128i *)(o + 4 * i), scaleFour(sums, scale));
+    // Twelve sums (one harmonic's six padded with zeros), four per reduction.
+    template <int NH>
+    static ALWAYS_INLINE void store(const Vec *acc, Scale scale, HarmonicCoeffs *out)
+    {
+        Vec a[12];
+#pragma GCC unroll 12
+        for (int i = 0; i < 12; i++)
+            a[i] = i < 6 * NH ? acc[i] : _mm256_setzero_si256();
+        int32_t tmp[12];
+        int32_t *o = NH == 2 ? (int32_t *)out : tmp;
+#pragma GCC unroll 3
+        for (int i = 0; i < 3; i++) {
+            const __m128i sums = quadSum(pairSum(a[4 * i], a[4 * i + 1]), pairSum(a[4 * i + 2], a[4 * i + 3]));
+            _mm_storeu_si128((__m128i *)(o + 4 * i), scaleFour(sums, scale));
+        }
+        if (NH != 2)
+            __builtin_memcpy(out, tmp, sizeof(HarmonicCoeffs) * NH);
     }
-    if (NH != kGroup)
-        memcpy(dst, tmp, sizeof(HarmonicCoeffs) * NH);
-}
+};
 
 }  // namespace
 
 void analyse_row_avx2(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
                       const int16_t *cos16, int stride)
 {
-    if (first >= end)
-        return;
-    const float scale = analysisScale(w);
-    const int n4 = w & ~3;
-    const int16_t *const x[3] = {planar, planar + w, planar + 2 * (ptrdiff_t)w};
-    int b = first;
-    if (b == 0) {
-        ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        for (int p = 0; p < 3; p++) {
-            ch[p]->sinePart = 0;
-            ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);
-        }
-        b++;
-    }
-    const __m256d vscale = _mm256_set1_pd((double)scale);
-    for (; b + kGroup <= end; b += kGroup)
-        analyseGroup<kGroup>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first));
-    if (b < end)
-        analyseGroup<1>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first));
+    analyseRow<Avx2>(planar, first, end, w, out, sin16, cos16, stride);
 }

@@ -12,40 +12,10 @@
 
 #include <type_traits>
 
-#include "engine/fixed_point.h"
+#include "engine/x86/analyse_tmpl.h"
 #include "engine/x86/dsp_x86.h"
 
 namespace {
-
-#define ALWAYS_INLINE inline __attribute__((always_inline))
-#define ALWAYS_INLINE_LAMBDA __attribute__((always_inline))
-
-constexpr int kGroup = 4;  // harmonics per pass
-
-// Plane sum of the mean-level path: per block of 256 samples, 32 lanes of 16
-// bits (lane i takes samples j = i mod 32) folded down to the four lanes
-// j mod 4, all modulo 65536, then read back unsigned.
-uint32_t meanLevelSum(const int16_t *x, int n4)
-{
-    uint32_t total = 0;
-    for (int base = 0; base < n4; base += 256) {
-        const int end = base + 256 < n4 ? base + 256 : n4;
-        __m512i lanes = _mm512_setzero_si512();
-        int j = base;
-        for (; j + 32 <= end; j += 32)
-            lanes = _mm512_add_epi16(lanes, _mm512_loadu_si512(x + j));
-        if (j < end)
-            lanes = _mm512_add_epi16(lanes, _mm512_maskz_loadu_epi16((__mmask32)((1u << (end - j)) - 1), x + j));
-        const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes), _mm512_extracti64x4_epi64(lanes, 1));
-        const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(l16), _mm256_extracti128_si256(l16, 1));
-        const __m128i l4 = _mm_add_epi16(l8, _mm_srli_si128(l8, 8));
-        __m128i wide = _mm_unpacklo_epi16(l4, _mm_setzero_si128());
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
-        total += (uint32_t)_mm_cvtsi128_si32(wide);
-    }
-    return total;
-}
 
 // Per 128-bit lane: (a0 + a2, b0 + b2, a1 + a3, b1 + b3).
 ALWAYS_INLINE __m512i pairSum(__m512i a, __m512i b)
@@ -75,96 +45,69 @@ ALWAYS_INLINE __m256i scaleEight(__m256i v, __m512d scale)
     return _mm512_cvttpd_epi32(_mm512_add_pd(t, t));
 }
 
-// One step of 32 samples (fewer under `mask`, the rest reading as zero).
-template <int NH, bool Masked>
-ALWAYS_INLINE void step(__m512i acc[6 * kGroup], const int16_t *const x[3], const int16_t *const s[NH],
-                        const int16_t *const c[NH], int j, __mmask32 mask)
+// The first `words` 16-bit lanes (fewer than 32).
+ALWAYS_INLINE __mmask32 wordMask(int words)
 {
-    const __m512i xr = Masked ? _mm512_maskz_loadu_epi16(mask, x[2] + j) : _mm512_loadu_si512(x[2] + j);
-    const __m512i xg = Masked ? _mm512_maskz_loadu_epi16(mask, x[1] + j) : _mm512_loadu_si512(x[1] + j);
-    const __m512i xb = Masked ? _mm512_maskz_loadu_epi16(mask, x[0] + j) : _mm512_loadu_si512(x[0] + j);
-#pragma GCC unroll 24
-    for (int k = 0; k < NH; k++) {
-        const __m512i vs = Masked ? _mm512_maskz_loadu_epi16(mask, s[k] + j) : _mm512_loadu_si512(s[k] + j);
-        const __m512i vc = Masked ? _mm512_maskz_loadu_epi16(mask, c[k] + j) : _mm512_loadu_si512(c[k] + j);
-        __m512i *a = acc + 6 * k;  // record order: red, green, blue; sine then cosine
-        a[0] = dpwssd(a[0], xr, vs);
-        a[1] = dpwssd(a[1], xr, vc);
-        a[2] = dpwssd(a[2], xg, vs);
-        a[3] = dpwssd(a[3], xg, vc);
-        a[4] = dpwssd(a[4], xb, vs);
-        a[5] = dpwssd(a[5], xb, vc);
-    }
+    return (__mmask32)((1u << words) - 1);
 }
 
-// Harmonics b .. b + NH - 1 into out[0 .. NH - 1].
-template <int NH>
-void analyseGroup(const int16_t *const x[3], int n4, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
-                  int b, __m512d scale, HarmonicCoeffs *out)
-{
-    const int16_t *s[NH], *c[NH];
-#pragma GCC unroll 24
-    for (int k = 0; k < NH; k++) {
-        s[k] = sin16 + (b + k) * stride;
-        c[k] = cos16 + (b + k) * stride;
+struct Avx512 {
+    typedef __m512i Vec;
+    typedef __m512d Scale;
+    static constexpr int kLanes = 32;
+    static constexpr int kGroup = 4;
+
+    static ALWAYS_INLINE Vec zero() { return _mm512_setzero_si512(); }
+    static ALWAYS_INLINE Vec load(const int16_t *p) { return _mm512_loadu_si512(p); }
+    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int words) { return _mm512_maskz_loadu_epi16(wordMask(words), p); }
+    static ALWAYS_INLINE Vec add16(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
+    static ALWAYS_INLINE uint32_t foldLanes(Vec lanes)
+    {
+        const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes), _mm512_extracti64x4_epi64(lanes, 1));
+        const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(l16), _mm256_extracti128_si256(l16, 1));
+        const __m128i l4 = _mm_add_epi16(l8, _mm_srli_si128(l8, 8));
+        __m128i wide = _mm_unpacklo_epi16(l4, _mm_setzero_si128());
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
+        return (uint32_t)_mm_cvtsi128_si32(wide);
     }
-    __m512i acc[6 * kGroup];
-#pragma GCC unroll 24
-    for (int i = 0; i < 6 * kGroup; i++)
-        acc[i] = _mm512_setzero_si512();
-    int j = 0;
-    for (; j + 32 <= n4; j += 32)
-        step<NH, false>(acc, x, s, c, j, 0);
-    if (j < n4)
-        step<NH, true>(acc, x, s, c, j, (__mmask32)((1u << (n4 - j)) - 1));
+    // vpdpwssd: no saturation, exact modulo 2^32 like the reference's sums.
+    static ALWAYS_INLINE Vec madd(Vec acc, Vec x, Vec t) { return dpwssd(acc, x, t); }
+    static ALWAYS_INLINE Scale scaleOf(float scale) { return _mm512_set1_pd((double)scale); }
+    static ALWAYS_INLINE void done() {}
 
-    // 24 vectors to 24 sums, in record order.
-    __m512i u[6];
+    // 24 sums (fewer harmonics padded with zeros) reduced together, scaled
+    // eight at a time.
+    template <int NH>
+    static ALWAYS_INLINE void store(const Vec *acc, Scale scale, HarmonicCoeffs *out)
+    {
+        Vec a[24];
 #pragma GCC unroll 24
-    for (int i = 0; i < 6; i++)
-        u[i] = quadSum(pairSum(acc[4 * i], acc[4 * i + 1]), pairSum(acc[4 * i + 2], acc[4 * i + 3]));
-    const __m512i v0 = laneSum(u[0], u[1]), v1 = laneSum(u[2], u[3]), v2 = laneSum(u[4], u[5]);
-    const __m512i f0 = laneSum(v0, v1);  // sums 0..15
-    const __m512i f1 = laneSum(v2, v2);  // sums 16..23, twice
-
-    int32_t *dst = (int32_t *)out;
-    int32_t tmp[6 * kGroup];
-    int32_t *o = NH == kGroup ? dst : tmp;
-    _mm256_storeu_si256((__m256i *)o, scaleEight(_mm512_castsi512_si256(f0), scale));
-    _mm256_storeu_si256((__m256i *)(o + 8), scaleEight(_mm512_extracti64x4_epi64(f0, 1), scale));
-    _mm256_storeu_si256((__m256i *)(o + 16), scaleEight(_mm512_castsi512_si256(f1), scale));
-    if (NH != kGroup)
-        memcpy(dst, tmp, sizeof(HarmonicCoeffs) * NH);
-}
+        for (int i = 0; i < 24; i++)
+            a[i] = i < 6 * NH ? acc[i] : _mm512_setzero_si512();
+        __m512i u[6];
+#pragma GCC unroll 6
+        for (int i = 0; i < 6; i++)
+            u[i] = quadSum(pairSum(a[4 * i], a[4 * i + 1]), pairSum(a[4 * i + 2], a[4 * i + 3]));
+        const __m512i v0 = laneSum(u[0], u[1]), v1 = laneSum(u[2], u[3]), v2 = laneSum(u[4], u[5]);
+        const __m512i f0 = laneSum(v0, v1);  // sums 0..15
+        const __m512i f1 = laneSum(v2, v2);  // sums 16..23, twice
+        int32_t tmp[24];
+        int32_t *o = NH == 4 ? (int32_t *)out : tmp;
+        _mm256_storeu_si256((__m256i *)o, scaleEight(_mm512_castsi512_si256(f0), scale));
+        _mm256_storeu_si256((__m256i *)(o + 8), scaleEight(_mm512_extracti64x4_epi64(f0, 1), scale));
+        _mm256_storeu_si256((__m256i *)(o + 16), scaleEight(_mm512_castsi512_si256(f1), scale));
+        if (NH != 4)
+            memcpy(out, tmp, sizeof(HarmonicCoeffs) * NH);
+    }
+};
 
 }  // namespace
 
 void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
                         const int16_t *sin16, const int16_t *cos16, int stride)
 {
-    if (first >= end)
-        return;
-    const float scale = analysisScale(w);
-    const int n4 = w & ~3;
-    const int16_t *const x[3] = {planar, planar + w, planar + 2 * (ptrdiff_t)w};
-    int b = first;
-    if (b == 0) {
-        ChannelCoeff *ch[3] = {&out->blue, &out->green, &out->red};
-        for (int p = 0; p < 3; p++) {
-            ch[p]->sinePart = 0;
-            ch[p]->cosinePart = meanLevelCoeff(meanLevelSum(x[p], n4), scale);
-        }
-        b++;
-    }
-    const __m512d vscale = _mm512_set1_pd((double)scale);
-    for (; b + kGroup <= end; b += kGroup)
-        analyseGroup<kGroup>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first));
-    switch (end - b) {
-    case 3: analyseGroup<3>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
-    case 2: analyseGroup<2>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
-    case 1: analyseGroup<1>(x, n4, sin16, cos16, stride, b, vscale, out + (b - first)); break;
-    default: break;
-    }
+    analyseRow<Avx512>(planar, first, end, w, out, sin16, cos16, stride);
 }
 
 // ---------------------------------------------------------------------------
@@ -187,7 +130,7 @@ constexpr int kRowBlock = 32;  // rows per pass over the layout
 
 // One pass over R rows for what the harmonic groups leave: the mean level
 // (harmonic 0) and NH harmonics first..first+NH-1 past the last whole group.
-// The mean sums go as in meanLevelSum above: per block of 256 samples, 32
+// The mean sums go as in meanLevelSum (analyse_tmpl.h): per block of 256 samples, 32
 // lanes of 16 bits folded to the four lanes j mod 4, modulo 65536, widened
 // unsigned. The harmonics go as in the row kernel: vpdpwssd sums over the
 // samples, reduced at the end.
@@ -352,18 +295,25 @@ ALWAYS_INLINE void storeGroup(HarmonicCoeffs *o, __m256i blue, __m256i green, __
 // The planes of up to four rows of a tile. One pointer a row, the planes
 // reached through the plane length: twelve plane pointers would not fit the
 // general registers next to the loop's own.
-struct PlanarRows {
+struct TileRows {
     const int16_t *x[4];
     ptrdiff_t w;
-    typedef const int16_t *Row;
-    ALWAYS_INLINE Row row(int r, int q) const { return x[r] + 4 * q; }
-    ALWAYS_INLINE __m512i quad(Row planes, int, int p) const { return quadOf(planes + p * w); }
 };
+
+// Rows r .. r + count - 1 (count <= 4) of planar rows `stride` samples apart.
+TileRows tileRows(const int16_t *planar, ptrdiff_t stride, int w, int r, int count)
+{
+    TileRows k = {};
+    for (int i = 0; i < count; i++)
+        k.x[i] = planar + (r + i) * stride;
+    k.w = w;
+    return k;
+}
 
 // R rows by HV groups: harmonics h0 .. h0 + 4 HV - 1, of which `records` are
 // stored.
-template <int R, int HV, class Source>
-void analyseTile(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+template <int R, int HV>
+void analyseTile(const TileRows &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
                  HarmonicCoeffs *const out[R], int records)
 {
     __m512i acc[3 * R * HV];
@@ -379,10 +329,10 @@ void analyseTile(const Source &src, int quads, const uint32_t *layout, ptrdiff_t
         }
 #pragma GCC unroll 4
         for (int r = 0; r < R; r++) {
-            const typename Source::Row row = src.row(r, q);
+            const int16_t *row = src.x[r] + 4 * q;
 #pragma GCC unroll 3
             for (int p = 0; p < 3; p++) {
-                __m512i s = src.quad(row, q, p);
+                __m512i s = quadOf(row + p * src.w);
                 __asm__("" : "+v"(s));
 #pragma GCC unroll 4
                 for (int v = 0; v < HV; v++)
@@ -407,8 +357,8 @@ void analyseTile(const Source &src, int quads, const uint32_t *layout, ptrdiff_t
 }
 
 // R rows through the tile of `records` harmonics.
-template <int R, class Source>
-void analyseTileRows(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+template <int R>
+void analyseTileRows(const TileRows &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
                      HarmonicCoeffs *const out[R], int records)
 {
     switch ((records + 3) / 4) {
@@ -421,8 +371,7 @@ void analyseTileRows(const Source &src, int quads, const uint32_t *layout, ptrdi
 
 // Four rows at a time when the tile is one or two groups wide (24
 // accumulators either way).
-template <class Source>
-void analyseTileFourRows(const Source &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
+void analyseTileFourRows(const TileRows &src, int quads, const uint32_t *layout, ptrdiff_t groupStride, __m512d scale,
                          HarmonicCoeffs *const out[4], int records)
 {
     if (records > 4)
@@ -431,11 +380,10 @@ void analyseTileFourRows(const Source &src, int quads, const uint32_t *layout, p
         analyseTile<4, 1>(src, quads, layout, groupStride, scale, out, records);
 }
 
-// Harmonics first..end-1 (first >= 1) of rows r0..r1-1 of a source, tile by
-// tile; `at(r, i)` gives the source of rows r .. r + i - 1.
-template <class Sources>
-void analyseTiles(const Sources &at, int r0, int r1, int first, int end, int quads, const uint32_t *quads16,
-                  ptrdiff_t groupStride, __m512d scale, HarmonicCoeffs *out, ptrdiff_t outStride)
+// Harmonics first..end-1 (first >= 1) of planar rows r0..r1-1, tile by tile.
+void analyseTiles(const int16_t *planar, ptrdiff_t planarStride, int w, int r0, int r1, int first, int end,
+                  int quads, const uint32_t *quads16, ptrdiff_t groupStride, __m512d scale, HarmonicCoeffs *out,
+                  ptrdiff_t outStride)
 {
     for (int h = first; h < end; h += 16) {
         const int records = end - h < 16 ? end - h : 16;
@@ -445,41 +393,27 @@ void analyseTiles(const Sources &at, int r0, int r1, int first, int end, int qua
             for (; r + 4 <= r1; r += 4) {
                 HarmonicCoeffs *const o[4] = {out + r * outStride + h, out + (r + 1) * outStride + h,
                                               out + (r + 2) * outStride + h, out + (r + 3) * outStride + h};
-                analyseTileFourRows(at.rows(r, 4), quads, layout, groupStride, scale, o, records);
+                analyseTileFourRows(tileRows(planar, planarStride, w, r, 4), quads, layout, groupStride, scale, o,
+                                    records);
             }
         }
         for (; r + 2 <= r1; r += 2) {
             HarmonicCoeffs *const o[2] = {out + r * outStride + h, out + (r + 1) * outStride + h};
-            analyseTileRows<2>(at.rows(r, 2), quads, layout, groupStride, scale, o, records);
+            analyseTileRows<2>(tileRows(planar, planarStride, w, r, 2), quads, layout, groupStride, scale, o,
+                               records);
         }
         if (r < r1) {
             HarmonicCoeffs *const o[1] = {out + r * outStride + h};
-            analyseTileRows<1>(at.rows(r, 1), quads, layout, groupStride, scale, o, records);
+            analyseTileRows<1>(tileRows(planar, planarStride, w, r, 1), quads, layout, groupStride, scale, o,
+                               records);
         }
     }
 }
 
-// The planes of rows r .. r + n - 1 (n <= 4).
-struct PlanarSources {
-    const int16_t *planar;
-    ptrdiff_t stride;
-    int w;
-    ALWAYS_INLINE PlanarRows rows(int r, int n) const
-    {
-        PlanarRows k = {};
-        for (int i = 0; i < n; i++)
-            k.x[i] = planar + (r + i) * stride;
-        k.w = w;
-        return k;
-    }
-};
-
 // Rows 0..rows-1 (at most kRowBlock) of planar rows through every group of
-// harmonics and the row pass. `ready(a, b)` is called before rows a..b-1 are
-// read, so that a caller can fill them just in time.
-template <class Ready>
+// harmonics and the row pass.
 void analyseBlock(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
-                  ptrdiff_t outStride, const Tables16View *tables, const Ready &ready)
+                  ptrdiff_t outStride, const Tables16View *tables)
 {
     const int quads = w / 4;  // the n4 samples, exactly
     const ptrdiff_t groupStride = (ptrdiff_t)(tables->n / 4) * 16;
@@ -492,12 +426,11 @@ void analyseBlock(const int16_t *planar, ptrdiff_t planarStride, int rows, int c
     // With a single tile of groups, four rows at a time go through the tile
     // and then the pass, which finds them still in the first-level cache.
     const int step = groupEnd <= 17 ? 4 : rows;
-    const PlanarSources at = {planar, planarStride, w};
-    for (int a = 0; a < rows; a += step) {
-        const int b = rows - a < step ? rows : a + step;
-        ready(a, b);
-        analyseTiles(at, a, b, 1, groupEnd, quads, tables->quads, groupStride, scale, out, outStride);
-        rowPasses(planar, planarStride, a, b, w, tables, groupEnd, count - groupEnd, out, outStride);
+    for (int r0 = 0; r0 < rows; r0 += step) {
+        const int r1 = rows - r0 < step ? rows : r0 + step;
+        analyseTiles(planar, planarStride, w, r0, r1, 1, groupEnd, quads, tables->quads, groupStride, scale, out,
+                     outStride);
+        rowPasses(planar, planarStride, r0, r1, w, tables, groupEnd, count - groupEnd, out, outStride);
     }
 }
 
@@ -516,5 +449,5 @@ void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows
     }
     for (int r0 = 0; r0 < rows; r0 += kRowBlock)
         analyseBlock(planar + r0 * planarStride, planarStride, rows - r0 < kRowBlock ? rows - r0 : kRowBlock, count,
-                     w, out + r0 * outStride, outStride, tables, [](int, int) {});
+                     w, out + r0 * outStride, outStride, tables);
 }

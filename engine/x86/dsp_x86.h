@@ -9,12 +9,6 @@
 // Overwrite the entries of `dsp` with the variants up to `level`.
 void engineDspInitX86(EngineDsp *dsp, CpuLevel level);
 
-#if defined(__x86_64__)
-#define ZELT_HAVE_AVX_KERNELS 1
-#else
-#define ZELT_HAVE_AVX_KERNELS 0
-#endif
-
 void unpack_row_mmx(const uint32_t *src, int16_t *planar, int w);
 void unpack_row_sse2(const uint32_t *src, int16_t *planar, int w);
 void pack_row_mmx(const int16_t *planar, uint32_t *dst, int w);
@@ -27,9 +21,9 @@ void synthesise_row_mmx(int32_t *work, int count, int w, const HarmonicCoeffs *c
                         const int16_t *cos16, int stride);
 void synthesise_row_sse2(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                          const int16_t *cos16, int stride);
-void correlate_row_mmx(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_mmx(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                        const int32_t *cos32, int stride);
-void correlate_row_sse2(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_sse2(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                         const int32_t *cos32, int stride);
 
 #if ZELT_HAVE_AVX_KERNELS
@@ -43,9 +37,9 @@ void synthesise_row_avx2(int32_t *work, int count, int w, const HarmonicCoeffs *
                          const int16_t *cos16, int stride);
 void synthesise_row_avx512(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                            const int16_t *cos16, int stride);
-void correlate_row_avx2(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_avx2(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                         const int32_t *cos32, int stride);
-void correlate_row_avx512(const uint32_t *row, int w, HarmonicCoeffs *out, int a, const int32_t *sin32,
+void correlate_row_avx512(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                           const int32_t *cos32, int stride);
 void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
                          HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables);

@@ -7,11 +7,11 @@
 
 void unpack_row_avx2(const uint32_t *src, int16_t *planar, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     const __m256i low = _mm256_set1_epi32(0xff);
     int k = 0;
-    for (; k + 16 <= n; k += 16) {
+    for (; k + 16 <= samples; k += 16) {
         const __m256i p0 = _mm256_loadu_si256((const __m256i *)(src + k));
         const __m256i p1 = _mm256_loadu_si256((const __m256i *)(src + k + 8));
         const __m256i b0 = _mm256_and_si256(p0, low), b1 = _mm256_and_si256(p1, low);
@@ -24,7 +24,7 @@ void unpack_row_avx2(const uint32_t *src, int16_t *planar, int w)
         _mm256_storeu_si256((__m256i *)(g + k), _mm256_permute4x64_epi64(_mm256_packs_epi32(g0, g1), 0xd8));
         _mm256_storeu_si256((__m256i *)(r + k), _mm256_permute4x64_epi64(_mm256_packs_epi32(r0, r1), 0xd8));
     }
-    for (; k < n; k++) {
+    for (; k < samples; k++) {
         const uint32_t px = src[k];
         b[k] = (int16_t)(px & 0xff);
         g[k] = (int16_t)((px >> 8) & 0xff);
@@ -39,11 +39,11 @@ static inline uint32_t saturateByte(int v)
 
 void pack_row_avx2(const int16_t *planar, uint32_t *dst, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     const int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     const __m256i zero = _mm256_setzero_si256();
     int k = 0;
-    for (; k + 16 <= n; k += 16) {
+    for (; k + 16 <= samples; k += 16) {
         const __m256i vb = _mm256_loadu_si256((const __m256i *)(b + k));
         const __m256i vg = _mm256_loadu_si256((const __m256i *)(g + k));
         const __m256i vr = _mm256_loadu_si256((const __m256i *)(r + k));
@@ -57,6 +57,6 @@ void pack_row_avx2(const int16_t *planar, uint32_t *dst, int w)
         _mm256_storeu_si256((__m256i *)(dst + k), _mm256_permute2x128_si256(q0, q1, 0x20));
         _mm256_storeu_si256((__m256i *)(dst + k + 8), _mm256_permute2x128_si256(q0, q1, 0x31));
     }
-    for (; k < n; k++)
+    for (; k < samples; k++)
         dst[k] = saturateByte(b[k]) | saturateByte(g[k]) << 8 | saturateByte(r[k]) << 16;
 }

@@ -31,11 +31,11 @@ static inline void store32(void *p, __m64 v)
 
 void unpack_row_mmx(const uint32_t *src, int16_t *planar, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     const __m64 low = _mm_set1_pi32(0xff);
     int k = 0;
-    for (; k + 4 <= n; k += 4) {
+    for (; k + 4 <= samples; k += 4) {
         const __m64 p0 = load64(src + k), p1 = load64(src + k + 2);
         const __m64 b0 = _mm_and_si64(p0, low), b1 = _mm_and_si64(p1, low);
         const __m64 g0 = _mm_and_si64(_mm_srli_pi32(p0, 8), low), g1 = _mm_and_si64(_mm_srli_pi32(p1, 8), low);
@@ -44,7 +44,7 @@ void unpack_row_mmx(const uint32_t *src, int16_t *planar, int w)
         store64(g + k, _mm_packs_pi32(g0, g1));
         store64(r + k, _mm_packs_pi32(r0, r1));
     }
-    if (k < n) {
+    if (k < samples) {
         // One pair: bytes widened with zero bytes, regrouped per channel.
         const __m64 p = load64(src + k);
         const __m64 lo = _mm_unpacklo_pi8(p, _mm_setzero_si64());  // b0 g0 r0 x0
@@ -60,11 +60,11 @@ void unpack_row_mmx(const uint32_t *src, int16_t *planar, int w)
 
 void pack_row_mmx(const int16_t *planar, uint32_t *dst, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     const int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     const __m64 zero = _mm_setzero_si64();
     int k = 0;
-    for (; k + 4 <= n; k += 4) {
+    for (; k + 4 <= samples; k += 4) {
         const __m64 vb = load64(b + k), vg = load64(g + k), vr = load64(r + k);
         const __m64 bgLo = _mm_unpacklo_pi16(vb, vg), bgHi = _mm_unpackhi_pi16(vb, vg);
         const __m64 r0Lo = _mm_unpacklo_pi16(vr, zero), r0Hi = _mm_unpackhi_pi16(vr, zero);
@@ -72,7 +72,7 @@ void pack_row_mmx(const int16_t *planar, uint32_t *dst, int w)
         store64(dst + k, _mm_packs_pu16(_mm_unpacklo_pi32(bgLo, r0Lo), _mm_unpackhi_pi32(bgLo, r0Lo)));
         store64(dst + k + 2, _mm_packs_pu16(_mm_unpacklo_pi32(bgHi, r0Hi), _mm_unpackhi_pi32(bgHi, r0Hi)));
     }
-    if (k < n) {
+    if (k < samples) {
         const __m64 bg = _mm_unpacklo_pi16(load32(b + k), load32(g + k));
         const __m64 r0 = _mm_unpacklo_pi16(load32(r + k), zero);
         store64(dst + k, _mm_packs_pu16(_mm_unpacklo_pi32(bg, r0), _mm_unpackhi_pi32(bg, r0)));

@@ -7,11 +7,11 @@
 
 void unpack_row_sse2(const uint32_t *src, int16_t *planar, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     const __m128i low = _mm_set1_epi32(0xff);
     int k = 0;
-    for (; k + 8 <= n; k += 8) {
+    for (; k + 8 <= samples; k += 8) {
         const __m128i p0 = _mm_loadu_si128((const __m128i *)(src + k));
         const __m128i p1 = _mm_loadu_si128((const __m128i *)(src + k + 4));
         // Each channel as 32-bit lanes (0..255), then narrowed: packssdw
@@ -23,7 +23,7 @@ void unpack_row_sse2(const uint32_t *src, int16_t *planar, int w)
         _mm_storeu_si128((__m128i *)(g + k), _mm_packs_epi32(g0, g1));
         _mm_storeu_si128((__m128i *)(r + k), _mm_packs_epi32(r0, r1));
     }
-    for (; k < n; k++) {
+    for (; k < samples; k++) {
         const uint32_t px = src[k];
         b[k] = (int16_t)(px & 0xff);
         g[k] = (int16_t)((px >> 8) & 0xff);
@@ -44,10 +44,10 @@ static inline __m128i packFour(__m128i b, __m128i g, __m128i r, __m128i *hiPair)
 
 void pack_row_sse2(const int16_t *planar, uint32_t *dst, int w)
 {
-    const int n = 2 * (w / 2);
+    const int samples = 2 * (w / 2);
     const int16_t *b = planar, *g = planar + w, *r = planar + 2 * (ptrdiff_t)w;
     int k = 0;
-    for (; k + 8 <= n; k += 8) {
+    for (; k + 8 <= samples; k += 8) {
         const __m128i vb = _mm_loadu_si128((const __m128i *)(b + k));
         const __m128i vg = _mm_loadu_si128((const __m128i *)(g + k));
         const __m128i vr = _mm_loadu_si128((const __m128i *)(r + k));
@@ -58,7 +58,7 @@ void pack_row_sse2(const int16_t *planar, uint32_t *dst, int w)
         _mm_storeu_si128((__m128i *)(dst + k), _mm_packus_epi16(p01, p23));
         _mm_storeu_si128((__m128i *)(dst + k + 4), _mm_packus_epi16(p45, p67));
     }
-    for (; k < n; k += 2) {
+    for (; k < samples; k += 2) {
         int32_t vb, vg, vr;
         memcpy(&vb, b + k, 4);
         memcpy(&vg, g + k, 4);

@@ -1,13 +1,6 @@
-// Harmonic synthesis, AVX-512 (BW, VL, VNNI).
-//
-// The accumulators live in registers: a block of 64 samples of all three
-// planes (12 vectors) takes every harmonic in turn, each contributing one
-// vpdpwssd per vector against its packed (sine, cosine) dword, broadcast from
-// a small table of the harmonics' coefficients kept on the stack. When more
-// harmonics than that table holds are asked for, the blocks park their
-// accumulators in the work buffer (natural order, one int32 per sample, as the
-// reference lays them out) between chunks and a final in-place pass narrows
-// them; otherwise each block writes its samples directly.
+// Harmonic synthesis, AVX-512 (BW, VL, VNNI): blocks of 64 samples (two table
+// loads, 12 accumulator vectors), one vpdpwssd per vector and harmonic, the
+// tail under masks.
 //
 // Interleaving a table row pair with vpunpckl/hwd works per 128-bit lane, so
 // the two pair vectors of each 32 samples hold samples (0-3, 8-11, 16-19,
@@ -18,28 +11,9 @@
 #include <string.h>
 
 #include "engine/x86/dsp_x86.h"
-#include "engine/x86/synthesis_pairs.h"
+#include "engine/x86/synthesise_tmpl.h"
 
 namespace {
-
-#define ALWAYS_INLINE inline __attribute__((always_inline))
-
-// Harmonics per coefficient table; 64 measured fastest for 352 harmonics of
-// a 720-sample row (32 and 128 cost 5-7% more).
-constexpr int kChunk = 64;
-constexpr int kBlock = 64;  // samples per plane per block
-constexpr int kHalves = kBlock / 32;  // 32-sample table loads per block
-constexpr int kVecs = 2 * kHalves;    // accumulator vectors per plane
-
-struct Job {
-    int32_t *work;
-    int w;
-    int n;  // samples per plane handled: 2 x floor(w / 2)
-    const int16_t *sin16, *cos16;
-    ptrdiff_t stride;
-    const uint32_t (*coef)[3];  // chunk's harmonics, plane order
-    uint32_t h0Lo[3], h0Hi[3];  // harmonic 0, see synthesis_pairs.h
-};
 
 ALWAYS_INLINE __mmask32 wordMask(int count)
 {
@@ -49,18 +23,6 @@ ALWAYS_INLINE __mmask32 wordMask(int count)
 ALWAYS_INLINE __mmask16 dwordMask(int count)
 {
     return count >= 16 ? (__mmask16)0xffff : count <= 0 ? (__mmask16)0 : (__mmask16)((1u << count) - 1);
-}
-
-// Interleaved (sine, cosine) pairs of one 32-sample half: samples
-// (0-3, 8-11, 16-19, 24-27) and (4-7, 12-15, 20-23, 28-31).
-template <bool Masked>
-ALWAYS_INLINE void loadPairs(const int16_t *s, const int16_t *c, __mmask32 m, __m512i *lo, __m512i *hi)
-{
-    const __m512i vs = Masked ? _mm512_maskz_loadu_epi16(m, s) : _mm512_loadu_si512(s);
-    __m512i vc = Masked ? _mm512_maskz_loadu_epi16(m, c) : _mm512_loadu_si512(c);
-    __asm__("" : "+v"(vc));  // one load, not one per unpack
-    *lo = _mm512_unpacklo_epi16(vs, vc);
-    *hi = _mm512_unpackhi_epi16(vs, vc);
 }
 
 // Pair order <-> natural order for 32 samples held in two vectors.
@@ -76,142 +38,72 @@ ALWAYS_INLINE void fromNatural(__m512i n0, __m512i n1, __m512i *a, __m512i *b)
     *b = _mm512_shuffle_i32x4(n0, n1, _MM_SHUFFLE(3, 1, 3, 1));
 }
 
-// Samples j0 .. j0 + kBlock - 1 (fewer for the masked tail) of harmonics
-// h0 .. h1 - 1.
-template <bool Masked>
-void runBlock(const Job &job, int j0, int h0, int h1, bool first, bool direct)
-{
-    const int rem = job.n - j0;
-    __mmask32 m[kHalves];
-#pragma GCC unroll 8
-    for (int q = 0; q < kHalves; q++)
-        m[q] = wordMask(rem - 32 * q);
-    __m512i acc[3][kVecs];
-    int h = h0;
-    if (first) {
-        // Harmonic 0 at full size sets the accumulators.
-#pragma GCC unroll 8
-        for (int q = 0; q < kHalves; q++) {
-            __m512i pr[2];
-            loadPairs<Masked>(job.sin16 + j0 + 32 * q, job.cos16 + j0 + 32 * q, m[q], &pr[0], &pr[1]);
-#pragma GCC unroll 3
-            for (int p = 0; p < 3; p++) {
-                const __m512i lo = _mm512_set1_epi32((int)job.h0Lo[p]), hi = _mm512_set1_epi32((int)job.h0Hi[p]);
-#pragma GCC unroll 2
-                for (int i = 0; i < 2; i++)
-                    acc[p][2 * q + i] = _mm512_add_epi32(_mm512_madd_epi16(pr[i], lo),
-                                                         _mm512_slli_epi32(_mm512_madd_epi16(pr[i], hi), 16));
-            }
-        }
-        h = 1;
-    } else {
-#pragma GCC unroll 3
-        for (int p = 0; p < 3; p++) {
-            const int32_t *a = job.work + (ptrdiff_t)p * job.w + j0;
-#pragma GCC unroll 8
-            for (int q = 0; q < kHalves; q++) {
-                const __m512i n0 = Masked ? _mm512_maskz_loadu_epi32(dwordMask(rem - 32 * q), a + 32 * q)
-                                          : _mm512_loadu_si512(a + 32 * q);
-                const __m512i n1 = Masked ? _mm512_maskz_loadu_epi32(dwordMask(rem - 32 * q - 16), a + 32 * q + 16)
-                                          : _mm512_loadu_si512(a + 32 * q + 16);
-                fromNatural(n0, n1, &acc[p][2 * q], &acc[p][2 * q + 1]);
-            }
-        }
-    }
-    const int16_t *s = job.sin16 + h * job.stride + j0;
-    const int16_t *c = job.cos16 + h * job.stride + j0;
-    for (; h < h1; h++, s += job.stride, c += job.stride) {
-        const uint32_t *k = job.coef[h - h0];
-        const __m512i kb = _mm512_set1_epi32((int)k[0]), kg = _mm512_set1_epi32((int)k[1]),
-                      kr = _mm512_set1_epi32((int)k[2]);
-#pragma GCC unroll 8
-        for (int q = 0; q < kHalves; q++) {
-            __m512i lo, hi;
-            loadPairs<Masked>(s + 32 * q, c + 32 * q, m[q], &lo, &hi);
-            acc[0][2 * q] = dpwssd(acc[0][2 * q], lo, kb);
-            acc[0][2 * q + 1] = dpwssd(acc[0][2 * q + 1], hi, kb);
-            acc[1][2 * q] = dpwssd(acc[1][2 * q], lo, kg);
-            acc[1][2 * q + 1] = dpwssd(acc[1][2 * q + 1], hi, kg);
-            acc[2][2 * q] = dpwssd(acc[2][2 * q], lo, kr);
-            acc[2][2 * q + 1] = dpwssd(acc[2][2 * q + 1], hi, kr);
-        }
-    }
-#pragma GCC unroll 3
-    for (int p = 0; p < 3; p++) {
-#pragma GCC unroll 8
-        for (int q = 0; q < kHalves; q++) {
-            if (direct) {
-                int16_t *o = (int16_t *)job.work + (ptrdiff_t)p * job.w + j0 + 32 * q;
-                const __m512i v = _mm512_packs_epi32(_mm512_srai_epi32(acc[p][2 * q], 18),
-                                                     _mm512_srai_epi32(acc[p][2 * q + 1], 18));
-                if (Masked)
-                    _mm512_mask_storeu_epi16(o, m[q], v);
-                else
-                    _mm512_storeu_si512(o, v);
-            } else {
-                int32_t *a = job.work + (ptrdiff_t)p * job.w + j0 + 32 * q;
-                __m512i n0, n1;
-                toNatural(acc[p][2 * q], acc[p][2 * q + 1], &n0, &n1);
-                if (Masked) {
-                    _mm512_mask_storeu_epi32(a, dwordMask(rem - 32 * q), n0);
-                    _mm512_mask_storeu_epi32(a + 16, dwordMask(rem - 32 * q - 16), n1);
-                } else {
-                    _mm512_storeu_si512(a, n0);
-                    _mm512_storeu_si512(a + 16, n1);
-                }
-            }
-        }
-    }
-}
+struct Avx512 {
+    typedef __m512i Vec;
+    typedef uint32_t Coef;
+    static constexpr int kLanes = 32;
+    static constexpr int kHalves = 2;
+    // 64 measured fastest for 352 harmonics of a 720-sample row (32 and 128
+    // cost 5-7% more).
+    static constexpr int kChunk = 64;
 
-// Parked accumulators to samples, in place: plane by plane, ascending, each
-// step reading its 32 accumulators before writing the 32 samples below them.
-void narrowInPlace(int32_t *work, int w, int n)
-{
-    int16_t *out = (int16_t *)work;
-    for (int p = 0; p < 3; p++) {
-        const int32_t *a = work + (ptrdiff_t)p * w;
-        int16_t *o = out + (ptrdiff_t)p * w;
-        for (int j = 0; j < n; j += 32) {
-            const int rem = n - j;
-            const __m512i v0 = _mm512_srai_epi32(_mm512_maskz_loadu_epi32(dwordMask(rem), a + j), 18);
-            const __m512i v1 = _mm512_srai_epi32(_mm512_maskz_loadu_epi32(dwordMask(rem - 16), a + j + 16), 18);
-            _mm256_mask_storeu_epi16(o + j, (__mmask16)dwordMask(rem), _mm512_cvtsepi32_epi16(v0));
-            _mm256_mask_storeu_epi16(o + j + 16, (__mmask16)dwordMask(rem - 16), _mm512_cvtsepi32_epi16(v1));
+    static ALWAYS_INLINE Coef coef(uint32_t pair) { return pair; }
+    static ALWAYS_INLINE Vec broadcast(Coef k) { return _mm512_set1_epi32((int)k); }
+
+    template <bool Tail>
+    static ALWAYS_INLINE void loadPairs(const int16_t *s, const int16_t *c, int rem, Vec *lo, Vec *hi)
+    {
+        const __mmask32 m = wordMask(rem);
+        const __m512i vs = Tail ? _mm512_maskz_loadu_epi16(m, s) : _mm512_loadu_si512(s);
+        __m512i vc = Tail ? _mm512_maskz_loadu_epi16(m, c) : _mm512_loadu_si512(c);
+        __asm__("" : "+v"(vc));  // one load, not one per unpack
+        *lo = _mm512_unpacklo_epi16(vs, vc);
+        *hi = _mm512_unpackhi_epi16(vs, vc);
+    }
+    static ALWAYS_INLINE Vec meanTerm(Vec pairs, Vec lo, Vec hi)
+    {
+        return _mm512_add_epi32(_mm512_madd_epi16(pairs, lo), _mm512_slli_epi32(_mm512_madd_epi16(pairs, hi), 16));
+    }
+    static ALWAYS_INLINE Vec madd(Vec acc, Vec pairs, Vec k) { return dpwssd(acc, pairs, k); }
+
+    template <bool Tail>
+    static ALWAYS_INLINE void loadAcc(const int32_t *a, int rem, Vec *v0, Vec *v1)
+    {
+        const __m512i n0 = Tail ? _mm512_maskz_loadu_epi32(dwordMask(rem), a) : _mm512_loadu_si512(a);
+        const __m512i n1 = Tail ? _mm512_maskz_loadu_epi32(dwordMask(rem - 16), a + 16) : _mm512_loadu_si512(a + 16);
+        fromNatural(n0, n1, v0, v1);
+    }
+    template <bool Tail>
+    static ALWAYS_INLINE void storeAcc(int32_t *a, int rem, Vec v0, Vec v1)
+    {
+        __m512i n0, n1;
+        toNatural(v0, v1, &n0, &n1);
+        if (Tail) {
+            _mm512_mask_storeu_epi32(a, dwordMask(rem), n0);
+            _mm512_mask_storeu_epi32(a + 16, dwordMask(rem - 16), n1);
+        } else {
+            _mm512_storeu_si512(a, n0);
+            _mm512_storeu_si512(a + 16, n1);
         }
     }
-}
+    template <bool Tail>
+    static ALWAYS_INLINE void storeSamples(int16_t *o, int rem, Vec v0, Vec v1)
+    {
+        const __m512i v = _mm512_packs_epi32(_mm512_srai_epi32(v0, 18), _mm512_srai_epi32(v1, 18));
+        if (Tail)
+            _mm512_mask_storeu_epi16(o, wordMask(rem), v);
+        else
+            _mm512_storeu_si512(o, v);
+    }
+    static ALWAYS_INLINE void done() {}
+};
 
 }  // namespace
 
 void synthesise_row_avx512(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                            const int16_t *cos16, int stride)
 {
-    const int n = 2 * (w / 2);
-    if (n <= 0)
-        return;
-    if (count <= 0) {
-        memset(work, 0, (size_t)6 * (size_t)w);
-        return;
-    }
-    uint32_t coef[kChunk][3];
-    Job job = {work, w, n, sin16, cos16, stride, coef, {0, 0, 0}, {0, 0, 0}};
-    for (int p = 0; p < 3; p++)
-        packMeanPair(planeChannel(coeffs[0], p), &job.h0Lo[p], &job.h0Hi[p]);
-    const bool direct = count <= kChunk;
-    for (int h0 = 0; h0 < count; h0 += kChunk) {
-        const int h1 = count - h0 > kChunk ? h0 + kChunk : count;
-        for (int h = h0; h < h1; h++)
-            for (int p = 0; p < 3; p++)
-                coef[h - h0][p] = packPair(planeChannel(coeffs[h], p));
-        int j0 = 0;
-        for (; j0 + kBlock <= n; j0 += kBlock)
-            runBlock<false>(job, j0, h0, h1, h0 == 0, direct);
-        if (j0 < n)
-            runBlock<true>(job, j0, h0, h1, h0 == 0, direct);
-    }
-    if (!direct)
-        narrowInPlace(work, w, n);
+    synthesiseRow<Avx512>(work, count, w, coeffs, sin16, cos16, stride);
 }
 
 // ---------------------------------------------------------------------------
@@ -238,14 +130,14 @@ struct SynthRow {
 };
 
 // Whether harmonic 0's table row is sine 0 and cosine 1024 at samples
-// 0..n-1, as the system's tables always have it (angle 0). Its term is then
+// 0..samples-1, as the system's tables always have it (angle 0). Its term is then
 // the same 1024 x cosinePart (mod 2^32) at every sample, and the accumulators
 // start from that constant instead of a multiply-add per vector.
-bool flatMeanRow(const int16_t *sin16, const int16_t *cos16, int n)
+bool flatMeanRow(const int16_t *sin16, const int16_t *cos16, int samples)
 {
     const __m512i zero = _mm512_setzero_si512(), unit = _mm512_set1_epi16(1024);
-    for (int j = 0; j < n; j += 32) {
-        const __mmask32 m = n - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (n - j)) - 1);
+    for (int j = 0; j < samples; j += 32) {
+        const __mmask32 m = samples - j >= 32 ? ~(__mmask32)0 : (__mmask32)((1u << (samples - j)) - 1);
         if (_mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, sin16 + j), zero) ||
             _mm512_mask_cmpneq_epi16_mask(m, _mm512_maskz_loadu_epi16(m, cos16 + j), unit))
             return false;
@@ -468,19 +360,19 @@ void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const in
 // The narrow slice over any number of rows: eight, four, two, one at a time,
 // as many as keep the accumulators within 24 registers.
 template <int V>
-void narrowSliceRows(const SynthRow *rows, int n, int count, const int16_t *sin16, const int16_t *cos16,
+void narrowSliceRows(const SynthRow *rows, int rowCount, int count, const int16_t *sin16, const int16_t *cos16,
                      ptrdiff_t stride, int j, int k, bool flatMean)
 {
     int r = 0;
     if (V == 1)
-        for (; r + 8 <= n; r += 8)
+        for (; r + 8 <= rowCount; r += 8)
             narrowSlice<8, 1>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
     if (V <= 2)
-        for (; r + 4 <= n; r += 4)
+        for (; r + 4 <= rowCount; r += 4)
             narrowSlice<4, (V <= 2 ? V : 1)>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
-    for (; r + 2 <= n; r += 2)
+    for (; r + 2 <= rowCount; r += 2)
         narrowSlice<2, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
-    if (r < n)
+    if (r < rowCount)
         narrowSlice<1, V>(rows + r, count, sin16, cos16, stride, j, k, flatMean);
 }
 
@@ -489,17 +381,17 @@ void narrowSliceRows(const SynthRow *rows, int n, int count, const int16_t *sin1
 void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
                             uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables)
 {
-    const int n = 2 * (w / 2);
-    if (n <= 0 || rows <= 0)
+    const int samples = 2 * (w / 2);
+    if (samples <= 0 || rows <= 0)
         return;
     if (count <= 0) {
         // No harmonic: every sample 0, every pixel 0.
         for (int r = 0; r < rows; r++)
-            memset((uint8_t *)dst + r * pitch, 0, (size_t)n * 4);
+            memset((uint8_t *)dst + r * pitch, 0, (size_t)samples * 4);
         return;
     }
     const ptrdiff_t stride = tables->n;
-    const bool flatMean = flatMeanRow(tables->sin16, tables->cos16, n);
+    const bool flatMean = flatMeanRow(tables->sin16, tables->cos16, samples);
     uint32_t *packed = (uint32_t *)work;
     for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
         const int nr = rows - r0 < kRowBlock ? rows - r0 : kRowBlock;
@@ -516,14 +408,14 @@ void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride,
             job[i].dst = (uint32_t *)((uint8_t *)dst + (r0 + i) * pitch);
         }
         int j = 0;
-        for (; j + 64 <= n; j += 64) {
+        for (; j + 64 <= samples; j += 64) {
             int i = 0;
             for (; i + 2 <= nr; i += 2)
                 wideSlice<2>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
             if (i < nr)
                 wideSlice<1>(job + i, count, tables->sin16, tables->cos16, stride, j, flatMean);
         }
-        const int k = n - j;
+        const int k = samples - j;
         switch ((k + 15) / 16) {
         case 1: narrowSliceRows<1>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;
         case 2: narrowSliceRows<2>(job, nr, count, tables->sin16, tables->cos16, stride, j, k, flatMean); break;

@@ -9,13 +9,12 @@ void modesDspInitX86(ModesDsp *dsp, CpuLevel level)
         return;
     dsp->addComponent = add_component_sse2;
     dsp->dcShiftRow = dc_shift_row_sse2;
-#if ZELT_MODES_AVX2
+#if ZELT_HAVE_AVX_KERNELS
     if (level < CPU_AVX2)
         return;
     dsp->addComponent = add_component_avx2;
     dsp->dcShiftRow = dc_shift_row_avx2;
-#endif
-#if ZELT_MODES_AVX512
+
     if (level < CPU_AVX512)
         return;
     dsp->addComponents = add_components_avx512;

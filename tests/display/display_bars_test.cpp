@@ -121,15 +121,15 @@ TEST_F(SpectrumBars, SameResultAtEveryInstructionSet)
     TestBitmap src(720, 576);
     src.randomise(42);
     TestBitmap ref(720, 576);
-    engineDspSetCap(CPU_SCALAR);
+    dspSetCpuCap(CPU_SCALAR);
     ASSERT_EQ(runBars(src, ref, 720), 0);
     for (CpuLevel level : availableLevels()) {
-        engineDspSetCap(level);
+        dspSetCpuCap(level);
         TestBitmap dst(720, 576);
         ASSERT_EQ(runBars(src, dst, 720), 0);
         EXPECT_TRUE(dst.sameBytes(ref)) << cpuLevelName(level);
     }
-    engineDspSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 
 TEST_F(SpectrumBars, PaddedRowsShowTheSamePicture)

@@ -215,18 +215,15 @@ TEST_F(SpectrumLpf, SameResultAtEveryInstructionSet)
     TestBitmap src(720, 96);
     src.randomise(99);
     TestBitmap ref(720, 577);
-    engineDspSetCap(CPU_SCALAR);
-    displayDspSetCap(CPU_SCALAR);
+    dspSetCpuCap(CPU_SCALAR);
     ASSERT_EQ(runLpf(src, ref, 400), 0);
     for (CpuLevel level : availableLevels()) {
-        engineDspSetCap(level);
-        displayDspSetCap(level);
+        dspSetCpuCap(level);
         TestBitmap dst(720, 577);
         ASSERT_EQ(runLpf(src, dst, 400), 0);
         EXPECT_TRUE(dst.sameBytes(ref)) << cpuLevelName(level);
     }
-    engineDspSetCap(cpuCapFromEnv());
-    displayDspSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 
 TEST_F(SpectrumLpf, HarmonicCountClampedToTheWidth)

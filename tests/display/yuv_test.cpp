@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "display/display_dsp.h"
+#include "display/x86/display_dsp_x86.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ std::vector<Variant> allVariants()
     v.push_back({"mmx", convert_row_to_yuv_mmx, CPU_MMX});
     v.push_back({"sse2", convert_row_to_yuv_sse2, CPU_SSE2});
 #endif
-#if defined(ZELT_DISPLAY_AVX2)
+#if ZELT_HAVE_AVX_KERNELS
     v.push_back({"avx2", convert_row_to_yuv_avx2, CPU_AVX2});
 #endif
     std::vector<Variant> runnable;
@@ -176,14 +176,14 @@ TEST(ConvertRowToYuv, DispatchFollowsTheCap)
     // The operation goes through the process-wide table at every level.
     const std::vector<uint32_t> in = {rgb(10, 20, 30), rgb(255, 0, 0), rgb(1, 2, 3)};
     for (const Variant &var : allVariants()) {
-        displayDspSetCap(var.level);
+        dspSetCpuCap(var.level);
         uint32_t out[3] = {0, 0, 0xCAFEF00D};
-        EXPECT_EQ(convertRowToYuv(in.data(), out, 3), 0);
+        convertRowToYuv(in.data(), out, 3);
         EXPECT_EQ(out[0], uvy(135, 122, 18)) << var.name;
         EXPECT_EQ(out[1], uvy(85, 255, 76)) << var.name;
         EXPECT_EQ(out[2], 0xCAFEF00Du) << var.name;
     }
-    displayDspSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 
 }  // namespace

@@ -332,9 +332,11 @@ void tableLifecycle(Check &check)
     check.eq(0, buildTrigTables32(8, 8, ANGLE_RECIPROCAL), "build32(8, 8)");
     check.that(trigTables.sin16 && trigTables.cos16 && trigTables.sin32 && trigTables.cos32, "all four blocks exist");
     check.eq(8, trigTables.n16, "16-bit pair row length");
-    check.eq(0, freeTrigTables32(), "free32");
-    check.eq(0, freeTrigTables16(), "free16");
-    check.eq(0, freeTrigTables16(), "free16 again skips null pointers");
+    freeTrigTables32();
+    freeTrigTables16();
+    check.that(!trigTables.sin16 && !trigTables.cos16 && !trigTables.sin32 && !trigTables.cos32,
+               "free resets the pointers");
+    freeTrigTables16();  // again: skips the null pointers
 
     check.eq(0, buildTrigTables16(0, 0, ANGLE_RECIPROCAL), "empty 16-bit pair");
     check.eq(0, buildTrigTables32(0, 5, ANGLE_DIVIDE), "empty 32-bit pair");
@@ -369,14 +371,15 @@ void tableLifecycle(Check &check)
     check.that(trigTables.sin16 != nullptr && trigTables.cos16 == nullptr, "sine block kept, cosine null");
     check.that(trigTables.sin16 && stillPatterned(trigTables.sin16, 128), "no entry written on failure");
     check.eq(0, trigTables.n16, "failed pair has no shape");
-    check.eq(0, freeTrigTables16(), "free after failed build");
+    freeTrigTables16();
     check.that(trigTables.sin16 == nullptr, "free resets the pointers");
 
     resetScript(1);
     check.eq(-1, buildTrigTables32(8, 8, ANGLE_RECIPROCAL), "32-bit build with failing sine block");
     check.that(trigTables.sin32 == nullptr && trigTables.cos32 != nullptr, "cosine block still obtained and kept");
     check.that(trigTables.cos32 && stillPatterned(trigTables.cos32, 256), "no entry written on failure");
-    check.eq(0, freeTrigTables32(), "free after failed 32-bit build");
+    freeTrigTables32();
+    check.that(trigTables.cos32 == nullptr, "free after a failed build resets the pointers");
 
     trigTableAllocator = saved;
 }

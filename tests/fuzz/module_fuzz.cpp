@@ -480,9 +480,7 @@ void checkFrame(const FilterSettings &s, int status, const Bitmap &src, const st
 
 Trace play(const Plan &plan, CpuLevel level)
 {
-    engineDspSetCap(level);
-    modesDspSetCap(level);
-    displayDspSetCap(level);
+    dspSetCpuCap(level);
     filterSettings = defaultFilterSettings();
     dcHistoryReset();
 

@@ -15,7 +15,6 @@
 #include "engine/dsp.h"
 #include "host/tone_module.h"
 #include "host/tone_settings.h"
-#include "modes/modes_dsp.h"
 #include "modes/tone_kernels.h"
 #include "platform/dialog_template.h"
 #include "tests/host/host_test_support.h"
@@ -342,10 +341,10 @@ TEST_F(ToneModuleTest, OneRunAtATimeAndFramesItCannotTakePassUnchanged)
     EXPECT_EQ(host.end(&fb), 0);
 }
 
+// The process's cap for every dispatch table, the tone kernels' included.
 void setCap(CpuLevel level)
 {
-    engineDspSetCap(level);
-    modesDspSetCap(level);
+    dspSetCpuCap(level);
     toneKernelsSetCap(level);
 }
 

@@ -288,9 +288,7 @@ protected:
     void SetUp() override { resetModuleState(); }
     void TearDown() override
     {
-        engineDspSetCap(CPU_AVX512);
-        modesDspSetCap(CPU_AVX512);
-        displayDspSetCap(CPU_AVX512);
+        dspSetCpuCap(CPU_AVX512);
         resetModuleState();
     }
 };
@@ -344,9 +342,7 @@ TEST_P(PureFunction, IndependentOfWhatNoStageMayRead)
     // Every instruction-set level.
     for (int level = CPU_SCALAR; level <= CPU_AVX512; level++) {
         resetModuleState();
-        engineDspSetCap((CpuLevel)level);
-        modesDspSetCap((CpuLevel)level);
-        displayDspSetCap((CpuLevel)level);
+        dspSetCpuCap((CpuLevel)level);
         EXPECT_TRUE(play(s, frames(w, h, 2, {5, 6})) == reference) << cpuLevelName((CpuLevel)level);
     }
 }

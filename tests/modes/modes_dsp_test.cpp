@@ -113,3 +113,18 @@ TEST(ModesDsp, ReferenceIsTheFloorOfTheTable)
     EXPECT_EQ(dsp.addComponent, add_component_c);
     EXPECT_EQ(dsp.dcShiftRow, dc_shift_row_c);
 }
+
+// The process-wide table follows the one cap of every layer.
+TEST(ModesDsp, ProcessTableFollowsTheCap)
+{
+    dspSetCpuCap(CPU_SCALAR);
+    EXPECT_EQ(modesDsp().dcShiftRow, dc_shift_row_c);
+    if (cpuDetect() >= CPU_SSE2) {
+        ModesDsp want;
+        modesDspInit(&want, CPU_SSE2);
+        dspSetCpuCap(CPU_SSE2);
+        EXPECT_EQ(modesDsp().dcShiftRow, want.dcShiftRow);
+        EXPECT_NE(modesDsp().dcShiftRow, dc_shift_row_c);
+    }
+    dspSetCpuCap(cpuCapFromEnv());
+}
