@@ -35,3 +35,28 @@ float readFloatText(const char *text);
 // cut to two decimals: float(floor(n x 15625 x 0.0001) x 0.01), with the
 // product in wrapping 32-bit arithmetic, written by formatFloatText.
 void formatFrequencyRange(int32_t n, char *text);
+
+// Decimal numbers with a point, as the tone dialog exchanges frequencies.
+// Both directions ignore the locale: a list of them is separated by commas,
+// which some locales use as their decimal point.
+//
+// Fixed notation with at most `decimals` (0..6) digits after the point,
+// rounded half away from zero; trailing fraction zeros are dropped, and the
+// point with them: 37.25 -> "37.25", 2.0 -> "2", -0.5 -> "-0.5". Magnitudes
+// from 1e12 on are written without a fraction; NaN as "nan".
+void formatDecimalText(double value, int decimals, char *text);
+
+// White space, an optional sign, digits with an optional point and fraction
+// (no exponent). The first 15 significant digits count, the rest are read as
+// zeros. *end (when not null) is set after the number, or to `text` when
+// there are no digits (the result is then 0).
+double readDecimalText(const char *text, const char **end);
+
+// Every number of a list separated by commas, semicolons or white space, in
+// order, at most `max`; text that is not a number is skipped. Returns the
+// count.
+int readNumberListText(const char *text, double *values, int max);
+
+// The values as formatDecimalText writes them, joined by ", "; a value that
+// would not fit in DIALOG_TEXT_SIZE bytes is left out with all after it.
+void formatNumberListText(const double *values, int count, int decimals, char *text);

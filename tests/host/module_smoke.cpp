@@ -70,6 +70,7 @@ bool runModule(const char *path)
     FilterActivation fa = m.activation(&s, &t);
     DialogPlayer user([](ZeltDialogUser *u) {
         u->setText(u, 1001, "32");  // harmonics number, within the width
+        u->setChecked(u, 1101, 0);  // the tone module: no tones looked for (no such control elsewhere)
         u->click(u, 1);
     });
     const int configured = m.callConfig(&fa, user.parent());

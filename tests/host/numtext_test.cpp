@@ -3,6 +3,7 @@
 #include <float.h>
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <random>
 #include <string>
@@ -164,6 +165,78 @@ TEST(ReadText, FloatsRoundedToSinglePrecision)
     EXPECT_EQ(readFloatText("1e39"), INFINITY);
     EXPECT_EQ(readFloatText("-1e300"), -INFINITY);
     EXPECT_EQ(readFloatText("1e-50"), 0.0f);
+}
+
+std::string decimalText(double v, int decimals = 4)
+{
+    char text[DIALOG_TEXT_SIZE];
+    formatDecimalText(v, decimals, text);
+    return text;
+}
+
+// Our own decimal reader against the C library's (the tests run in the C
+// locale), on random texts of up to 15 significant digits; and what the
+// writer makes of a value reads back as the value rounded to its decimals.
+TEST(DecimalText, ReadsLikeTheCConversionAndRoundTrips)
+{
+    std::mt19937 rng(11);
+    for (int i = 0; i < 20000; i++) {
+        const int intDigits = (int)(rng() % 8), fracDigits = (int)(rng() % (16 - intDigits));
+        std::string s = rng() % 4 == 0 ? " -" : "";
+        for (int d = 0; d < intDigits; d++)
+            s += (char)('0' + rng() % 10);
+        if (fracDigits > 0 || rng() % 2)
+            s += '.';
+        for (int d = 0; d < fracDigits; d++)
+            s += (char)('0' + rng() % 10);
+        s += ", 7";
+        const char *end = nullptr;
+        char *cEnd = nullptr;
+        const double v = readDecimalText(s.c_str(), &end);
+        const double c = strtod(s.c_str(), &cEnd);
+        if (cEnd == s.c_str()) {  // no digits
+            EXPECT_EQ(end, s.c_str()) << s;
+            EXPECT_EQ(v, 0.0) << s;
+            continue;
+        }
+        ASSERT_EQ(v, c) << s;
+        ASSERT_EQ(end, (const char *)cEnd) << s;
+
+        const int decimals = (int)(rng() % 7);
+        const double scale = pow(10.0, decimals);
+        const double rounded = floor(fabs(c) * scale + 0.5) / scale;
+        EXPECT_EQ(fabs(readDecimalText(decimalText(c, decimals).c_str(), nullptr)), rounded) << s;
+    }
+    EXPECT_EQ(decimalText(37.25), "37.25");
+    EXPECT_EQ(decimalText(2.0), "2");
+    EXPECT_EQ(decimalText(-0.5), "-0.5");
+    EXPECT_EQ(decimalText(-0.00001), "0");
+    EXPECT_EQ(decimalText(1e15), "1000000000000000");
+}
+
+TEST(DecimalText, ListsReadEveryNumberAndWriteWhatFits)
+{
+    double v[8];
+    ASSERT_EQ(readNumberListText(" 37.25,80.5 ;x 120 , -2,, .5", v, 8), 5);
+    EXPECT_EQ(v[0], 37.25);
+    EXPECT_EQ(v[1], 80.5);
+    EXPECT_EQ(v[2], 120.0);
+    EXPECT_EQ(v[3], -2.0);
+    EXPECT_EQ(v[4], 0.5);
+    EXPECT_EQ(readNumberListText("1 2 3 4", v, 2), 2);
+    char text[DIALOG_TEXT_SIZE];
+    formatNumberListText(v, 2, 4, text);
+    EXPECT_STREQ(text, "1, 2");
+    // Eight items of 15 characters need 134 bytes: the eighth is left out.
+    double wide[8];
+    std::string seven;
+    for (int i = 0; i < 8; i++) {
+        wide[i] = (i + 1) * 1e11 + 0.25;
+        if (i < 7)
+            seven += (i ? ", " : "") + std::to_string(i + 1) + "00000000000.25";
+    }
+    formatNumberListText(wide, 8, 4, text);
+    EXPECT_EQ(text, seven);
 }
 
 }  // namespace
