@@ -53,7 +53,8 @@ typedef int(VDCALL *FilterConfigProc)(struct FilterActivation *fa, const struct 
 typedef void(VDCALL *FilterStringProc)(const struct FilterActivation *fa, const struct FilterFunctions *ff, char *buf);
 typedef int(VDCALL *FilterStartProc)(struct FilterActivation *fa, const struct FilterFunctions *ff);
 typedef int(VDCALL *FilterEndProc)(struct FilterActivation *fa, const struct FilterFunctions *ff);
-typedef bool(VDCALL *FilterScriptStrProc)(struct FilterActivation *fa, const struct FilterFunctions *ff, char *buf, int len);
+typedef bool(VDCALL *FilterScriptStrProc)(struct FilterActivation *fa, const struct FilterFunctions *ff, char *buf,
+                                          int len);
 
 struct FilterDefinition {
     struct FilterDefinition *next, *prev;  // host-owned links
@@ -85,7 +86,7 @@ struct VFBitmap {
     int32_t w, h;
     vd_sizet pitch;  // bytes from one memory row to the next
     vd_sizet modulo;
-    vd_sizet size;   // pitch x h
+    vd_sizet size;  // pitch x h
     vd_sizet offset;
     uint32_t dwFlags;
     void *hdc;
@@ -116,8 +117,8 @@ struct FilterFunctions {
 
 // The two exports. The out-parameters are C++ references in the host's
 // headers, plain pointers at the binary level.
-typedef int(VDCALL *FilterModuleInit2Proc)(struct FilterModule *fm, const struct FilterFunctions *ff,
-                                           int *version, int *compatibility);
+typedef int(VDCALL *FilterModuleInit2Proc)(struct FilterModule *fm, const struct FilterFunctions *ff, int *version,
+                                           int *compatibility);
 typedef void(VDCALL *FilterModuleDeinitProc)(struct FilterModule *fm, const struct FilterFunctions *ff);
 
 enum { VD_FILTER_DEFINITION_SIZE = (int)sizeof(struct FilterDefinition) };

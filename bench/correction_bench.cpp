@@ -57,8 +57,8 @@ AVFrame *sourceFrame(AVPixelFormat fmt)
     g->height = kHeight;
     av_frame_get_buffer(g, 0);
     av_frame_copy_props(g, f);
-    SwsContext *sws = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV422P, kWidth, kHeight, fmt, SWS_POINT, nullptr,
-                                     nullptr, nullptr);
+    SwsContext *sws =
+        sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV422P, kWidth, kHeight, fmt, SWS_POINT, nullptr, nullptr, nullptr);
     sws_scale(sws, f->data, f->linesize, 0, kHeight, g->data, g->linesize);
     sws_freeContext(sws);
     av_frame_free(&f);

@@ -30,8 +30,8 @@ struct Row {
     std::vector<HarmonicCoeffs> coeffs;
 
     Row()
-        : sin16((size_t)kWidth * kWidth), cos16(sin16.size()), planar((size_t)3 * kWidth),
-          sin32(sin16.size()), cos32(sin16.size()), work((size_t)16 * kWidth), pixels(kWidth), coeffs(kWidth)
+        : sin16((size_t)kWidth * kWidth), cos16(sin16.size()), planar((size_t)3 * kWidth), sin32(sin16.size()),
+          cos32(sin16.size()), work((size_t)16 * kWidth), pixels(kWidth), coeffs(kWidth)
     {
         fillTrigTable16(sin16.data(), cos16.data(), kWidth, kWidth, ANGLE_RECIPROCAL);
         fillTrigTable32(sin32.data(), cos32.data(), kWidth, kWidth, ANGLE_RECIPROCAL);
@@ -102,8 +102,9 @@ struct FrameData {
     std::vector<uint32_t> quads, pixels;
     std::vector<int16_t> planar;
     Tables16View view;
-    FrameData() : quads(analysisQuadsBytes(kWidth, kWidth) / 4), pixels((size_t)kWidth * kFrameRows),
-                  planar((size_t)3 * kWidth * kFrameRows)
+    FrameData()
+        : quads(analysisQuadsBytes(kWidth, kWidth) / 4), pixels((size_t)kWidth * kFrameRows),
+          planar((size_t)3 * kWidth * kFrameRows)
     {
         const Row &r = row();
         fillAnalysisQuads(r.sin16.data(), r.cos16.data(), kWidth, kWidth, quads.data());
@@ -202,9 +203,8 @@ void unpackPack(benchmark::State &state, CpuLevel level)
 #define AVX2_OP(k) "vpmaddwd %%ymm0, %%ymm1, %%ymm" #k "\n\t"
 #define AVX512_OP(k) "vpmaddwd %%zmm0, %%zmm1, %%zmm" #k "\n\t"
 #define VNNI_OP(k) "vpdpwssd %%zmm0, %%zmm1, %%zmm" #k "\n\t"
-#define XMM_CLOBBERS                                                                                              \
-    "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", \
-        "xmm13"
+#define XMM_CLOBBERS \
+    "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13"
 
 // MMX has eight registers: six chains.
 #define SIX_MMX MMX_OP(2) MMX_OP(3) MMX_OP(4) MMX_OP(5) MMX_OP(6) MMX_OP(7)

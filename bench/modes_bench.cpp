@@ -41,7 +41,8 @@ struct BenchFrame {
     std::vector<uint32_t> original, srcBuf, dstBuf;
     FrameView src{}, dst{};
 
-    BenchFrame(int w_, int h_) : w(w_), h(h_), original((size_t)w_ * h_), srcBuf(original.size()), dstBuf(original.size())
+    BenchFrame(int w_, int h_)
+        : w(w_), h(h_), original((size_t)w_ * h_), srcBuf(original.size()), dstBuf(original.size())
     {
         std::mt19937 rng(42);
         // A picture with some structure: gradients, a stripe pattern and noise.
@@ -82,18 +83,14 @@ struct LevelScope {
         dspSetCpuCap(level);
         state.SetLabel(cpuLevelName(level));
     }
-    ~LevelScope()
-    {
-        dspSetCpuCap(cpuCapFromEnv());
-    }
+    ~LevelScope() { dspSetCpuCap(cpuCapFromEnv()); }
 };
 
 void setFrameCounters(benchmark::State &state, double macsPerFrame)
 {
     state.counters["frames/s"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
     if (macsPerFrame > 0)
-        state.counters["GMAC"] =
-            benchmark::Counter(macsPerFrame * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+        state.counters["GMAC"] = benchmark::Counter(macsPerFrame * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Multiply-adds of full processing of `rows` rows: analysis of harmonics

@@ -17,7 +17,10 @@ namespace {
 
 const int kW = 720, kH = 576;
 
-int clampByte(double v) { return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5); }
+int clampByte(double v)
+{
+    return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5);
+}
 
 double lumaPsnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
 {
@@ -91,8 +94,8 @@ int main(int argc, char **argv)
         r[2] = lumaPsnr(out, clean);
         removeTones(src, dst, notch, notchSettings);
         r[3] = lumaPsnr(out, clean);
-        printf("%5d  %5d  %-8.4f  %6.2f   %6.2f   %6.2f    %6.2f\n", f, list.count, list.count ? list.tone[0].freq : 0.0,
-               r[0], r[1], r[2], r[3]);
+        printf("%5d  %5d  %-8.4f  %6.2f   %6.2f   %6.2f    %6.2f\n", f, list.count,
+               list.count ? list.tone[0].freq : 0.0, r[0], r[1], r[2], r[3]);
         for (int i = 0; i < 4; i++)
             sum[i] += r[i] / frames;
     }

@@ -173,9 +173,9 @@ bool analyseFile(const std::string &path, int64_t maxFrames, Analysis &out, std:
                                        weightGreen * power(coeffs[(size_t)b].green) +
                                        weightBlue * power(coeffs[(size_t)b].blue);
             const HarmonicCoeffs &dc = coeffs[0];
-            means[(size_t)y] = (weightRed * dc.red.cosinePart + weightGreen * dc.green.cosinePart +
-                                weightBlue * dc.blue.cosinePart) /
-                               256.0;
+            means[(size_t)y] =
+                (weightRed * dc.red.cosinePart + weightGreen * dc.green.cosinePart + weightBlue * dc.blue.cosinePart) /
+                256.0;
         }
         flickers.push_back(rowFlicker(means));
         rows += h;

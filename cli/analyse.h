@@ -17,9 +17,9 @@ struct Analysis {
     std::string input;
     int width = 0, height = 0;
     int64_t frames = 0;
-    std::vector<double> magnitude;  // per harmonic 0..width/2, as SpectrumPeak::rms
+    std::vector<double> magnitude;    // per harmonic 0..width/2, as SpectrumPeak::rms
     std::vector<SpectrumPeak> peaks;  // strongest first
-    double flicker = 0;  // typical row-to-row level jump, grey levels
+    double flicker = 0;               // typical row-to-row level jump, grey levels
 };
 
 // Harmonics whose RMS magnitude stands at least `minExcessDb` above both

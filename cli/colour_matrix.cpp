@@ -18,19 +18,11 @@ ColourMatrix colourMatrixFor(AVColorSpace space, AVColorRange range, AVPixelForm
     if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB || space == AVCOL_SPC_RESERVED)
         space = fallbackColourSpace(height);
     switch (space) {
-    case AVCOL_SPC_BT709:
-        m.kr = 0.2126, m.kb = 0.0722;
-        break;
-    case AVCOL_SPC_FCC:
-        m.kr = 0.30, m.kb = 0.11;
-        break;
-    case AVCOL_SPC_SMPTE240M:
-        m.kr = 0.212, m.kb = 0.087;
-        break;
+    case AVCOL_SPC_BT709: m.kr = 0.2126, m.kb = 0.0722; break;
+    case AVCOL_SPC_FCC: m.kr = 0.30, m.kb = 0.11; break;
+    case AVCOL_SPC_SMPTE240M: m.kr = 0.212, m.kb = 0.087; break;
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        m.kr = 0.2627, m.kb = 0.0593;
-        break;
+    case AVCOL_SPC_BT2020_CL: m.kr = 0.2627, m.kb = 0.0593; break;
     default:
         // BT.470BG, SMPTE 170M and whatever else: BT.601, as swscale does.
         space = space == AVCOL_SPC_SMPTE170M ? space : AVCOL_SPC_BT470BG;
@@ -84,19 +76,13 @@ ChromaSiting chromaSitingFor(AVChromaLocation loc, int log2x, int log2y)
     bool xCentred = false;
     int yPlace = 1;  // 0 top, 1 centre, 2 bottom
     switch (loc) {
-    case AVCHROMA_LOC_CENTER:
-        xCentred = true;
-        break;
-    case AVCHROMA_LOC_TOPLEFT:
-        yPlace = 0;
-        break;
+    case AVCHROMA_LOC_CENTER: xCentred = true; break;
+    case AVCHROMA_LOC_TOPLEFT: yPlace = 0; break;
     case AVCHROMA_LOC_TOP:
         xCentred = true;
         yPlace = 0;
         break;
-    case AVCHROMA_LOC_BOTTOMLEFT:
-        yPlace = 2;
-        break;
+    case AVCHROMA_LOC_BOTTOMLEFT: yPlace = 2; break;
     case AVCHROMA_LOC_BOTTOM:
         xCentred = true;
         yPlace = 2;

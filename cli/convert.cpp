@@ -13,17 +13,16 @@ namespace {
 
 struct PackedLayout {
     AVPixelFormat fmt;
-    int bytes;     // per pixel
-    int r, g, b;   // byte offsets within a pixel
-    int a;         // offset of a fourth byte to fill on export, or -1
+    int bytes;    // per pixel
+    int r, g, b;  // byte offsets within a pixel
+    int a;        // offset of a fourth byte to fill on export, or -1
 };
 
 const PackedLayout packedLayouts[] = {
-    {AV_PIX_FMT_RGB24, 3, 0, 1, 2, -1}, {AV_PIX_FMT_BGR24, 3, 2, 1, 0, -1},
-    {AV_PIX_FMT_RGBA, 4, 0, 1, 2, 3},   {AV_PIX_FMT_RGB0, 4, 0, 1, 2, 3},
-    {AV_PIX_FMT_BGRA, 4, 2, 1, 0, 3},   {AV_PIX_FMT_BGR0, 4, 2, 1, 0, 3},
-    {AV_PIX_FMT_ARGB, 4, 1, 2, 3, 0},   {AV_PIX_FMT_0RGB, 4, 1, 2, 3, 0},
-    {AV_PIX_FMT_ABGR, 4, 3, 2, 1, 0},   {AV_PIX_FMT_0BGR, 4, 3, 2, 1, 0},
+    {AV_PIX_FMT_RGB24, 3, 0, 1, 2, -1}, {AV_PIX_FMT_BGR24, 3, 2, 1, 0, -1}, {AV_PIX_FMT_RGBA, 4, 0, 1, 2, 3},
+    {AV_PIX_FMT_RGB0, 4, 0, 1, 2, 3},   {AV_PIX_FMT_BGRA, 4, 2, 1, 0, 3},   {AV_PIX_FMT_BGR0, 4, 2, 1, 0, 3},
+    {AV_PIX_FMT_ARGB, 4, 1, 2, 3, 0},   {AV_PIX_FMT_0RGB, 4, 1, 2, 3, 0},   {AV_PIX_FMT_ABGR, 4, 3, 2, 1, 0},
+    {AV_PIX_FMT_0BGR, 4, 3, 2, 1, 0},
 };
 
 const PackedLayout *packedLayout(AVPixelFormat fmt)
@@ -60,17 +59,12 @@ bool isFullRangeFormat(AVPixelFormat fmt)
 int swsColorSpace(AVColorSpace cs, int height)
 {
     switch (cs == AVCOL_SPC_UNSPECIFIED ? defaultColorSpace(height) : cs) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-        return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return SWS_CS_ITU601;
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default: return SWS_CS_ITU601;
     }
 }
 

@@ -42,21 +42,16 @@ Component componentOf(const AVPixFmtDescriptor *d, int i)
 inline uint32_t loadElement(const uint8_t *p, const Component &c)
 {
     switch (c.bytes) {
-    case 1:
-        return *p;
-    case 2:
-        return c.be ? AV_RB16(p) : AV_RL16(p);
-    default:
-        return c.be ? AV_RB32(p) : AV_RL32(p);
+    case 1: return *p;
+    case 2: return c.be ? AV_RB16(p) : AV_RL16(p);
+    default: return c.be ? AV_RB32(p) : AV_RL32(p);
     }
 }
 
 inline void storeElement(uint8_t *p, const Component &c, uint32_t v)
 {
     switch (c.bytes) {
-    case 1:
-        *p = (uint8_t)v;
-        break;
+    case 1: *p = (uint8_t)v; break;
     case 2:
         if (c.be)
             AV_WB16(p, v);
@@ -188,8 +183,8 @@ bool isCorrectableFormat(AVPixelFormat fmt)
     if (!d || d->nb_components < 3 || fmt == AV_PIX_FMT_XYZ12LE || fmt == AV_PIX_FMT_XYZ12BE ||
         fmt == AV_PIX_FMT_UYYVYY411)
         return false;
-    if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL |
-                    AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_FLOAT))
+    if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER |
+                    AV_PIX_FMT_FLAG_FLOAT))
         return false;
     const int depth = d->comp[0].depth;
     for (int i = 0; i < 3; i++)
@@ -256,8 +251,13 @@ bool SourceImporter::import(const AVFrame *f, const XrgbView &dst, std::string &
     const int cw = AV_CEIL_RSHIFT(w, l.log2x), ch = AV_CEIL_RSHIFT(h, l.log2y);
     const ColourMatrix &m = l.matrix;
     const float cGain = (float)(l.moduleGain / m.cScale), cOffset = (float)m.cOffset;
-    const float k[7] = {(float)m.toRgb[0][2], (float)m.toRgb[1][1], (float)m.toRgb[1][2], (float)m.toRgb[2][1],
-                        l.moduleBase, (float)m.yOffset, (float)(l.moduleGain / m.yScale)};
+    const float k[7] = {(float)m.toRgb[0][2],
+                        (float)m.toRgb[1][1],
+                        (float)m.toRgb[1][2],
+                        (float)m.toRgb[2][1],
+                        l.moduleBase,
+                        (float)m.yOffset,
+                        (float)(l.moduleGain / m.yScale)};
 
     samples_.resize((size_t)w + 4 * cw);
     uint16_t *ys = samples_.data(), *u0 = ys + w, *u1 = u0 + cw, *v0 = u1 + cw, *v1 = v0 + cw;

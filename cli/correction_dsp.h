@@ -115,18 +115,16 @@ const CorrectionDsp &correctionDsp();
 // Refill it with a new cap (quorvel's --cpu, tests, benchmarks).
 void correctionDspSetCap(int cap);
 
-#define CORRECTION_KERNELS(isa)                                                                                 \
-    void change_row_##isa(int16_t *change, const uint32_t *in, const uint32_t *out, int w);                     \
-    void correct_luma_##isa(uint16_t *y, const int16_t *change, int w, const float k[3], int maxValue);          \
-    void sums_x2_##isa(int32_t *sums, int n, const int16_t *change, int w, int first, int end, int centred);     \
-    void correct_chroma_##isa(uint16_t *c, const int32_t *sums, const float *inv, int n, const float k[3],       \
-                              int maxValue);                                                                    \
-    void chroma_row_##isa(float *dst, const uint16_t *a, const uint16_t *b, float t, int n, float offset,        \
-                          float gain);                                                                          \
-    void upsample_x2_##isa(float *dst, const float *src, int first, int end);                                   \
-    void xrgb_row_##isa(uint32_t *dst, const uint16_t *y, const float *cb, const float *cr, int w,               \
-                        const float k[7]);                                                                      \
-    void widen_bytes_##isa(uint16_t *dst, const uint8_t *src, int n);                                           \
+#define CORRECTION_KERNELS(isa)                                                                                        \
+    void change_row_##isa(int16_t *change, const uint32_t *in, const uint32_t *out, int w);                            \
+    void correct_luma_##isa(uint16_t *y, const int16_t *change, int w, const float k[3], int maxValue);                \
+    void sums_x2_##isa(int32_t *sums, int n, const int16_t *change, int w, int first, int end, int centred);           \
+    void correct_chroma_##isa(uint16_t *c, const int32_t *sums, const float *inv, int n, const float k[3],             \
+                              int maxValue);                                                                           \
+    void chroma_row_##isa(float *dst, const uint16_t *a, const uint16_t *b, float t, int n, float offset, float gain); \
+    void upsample_x2_##isa(float *dst, const float *src, int first, int end);                                          \
+    void xrgb_row_##isa(uint32_t *dst, const uint16_t *y, const float *cb, const float *cr, int w, const float k[7]);  \
+    void widen_bytes_##isa(uint16_t *dst, const uint8_t *src, int n);                                                  \
     void narrow_bytes_##isa(uint8_t *dst, const uint16_t *src, int n);
 CORRECTION_KERNELS(c)
 CORRECTION_KERNELS(sse2)

@@ -69,10 +69,10 @@ void correct_luma_sse2(uint16_t *y, const int16_t *change, int w, const float k[
         const __m128i gv = _mm_loadu_si128((const __m128i *)(g + x));
         const __m128i bv = _mm_loadu_si128((const __m128i *)(b + x));
         const __m128i yv = _mm_loadu_si128((const __m128i *)(y + x));
-        const __m128 vl = _mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, lowPs(rv)), _mm_mul_ps(k1, lowPs(gv))),
-                                     _mm_mul_ps(k2, lowPs(bv)));
-        const __m128 vh = _mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, highPs(rv)), _mm_mul_ps(k1, highPs(gv))),
-                                     _mm_mul_ps(k2, highPs(bv)));
+        const __m128 vl =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, lowPs(rv)), _mm_mul_ps(k1, lowPs(gv))), _mm_mul_ps(k2, lowPs(bv)));
+        const __m128 vh =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, highPs(rv)), _mm_mul_ps(k1, highPs(gv))), _mm_mul_ps(k2, highPs(bv)));
         const __m128i zero = _mm_setzero_si128();
         const __m128i lo = clampEpi32(_mm_add_epi32(_mm_unpacklo_epi16(yv, zero), _mm_cvtps_epi32(vl)), hi);
         const __m128i hv = clampEpi32(_mm_add_epi32(_mm_unpackhi_epi16(yv, zero), _mm_cvtps_epi32(vh)), hi);
@@ -96,9 +96,9 @@ void correct_chroma_sse2(uint16_t *c, const int32_t *sums, const float *inv, int
             const __m128 rv = _mm_cvtepi32_ps(_mm_loadu_si128((const __m128i *)(r + i)));
             const __m128 gv = _mm_cvtepi32_ps(_mm_loadu_si128((const __m128i *)(g + i)));
             const __m128 bv = _mm_cvtepi32_ps(_mm_loadu_si128((const __m128i *)(b + i)));
-            const __m128 v = _mm_mul_ps(
-                _mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, rv), _mm_mul_ps(k1, gv)), _mm_mul_ps(k2, bv)),
-                _mm_loadu_ps(inv + i));
+            const __m128 v =
+                _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(k0, rv), _mm_mul_ps(k1, gv)), _mm_mul_ps(k2, bv)),
+                           _mm_loadu_ps(inv + i));
             half[h] = _mm_cvtps_epi32(v);
         }
         const __m128i cv = _mm_loadu_si128((const __m128i *)(c + x));
@@ -208,8 +208,8 @@ void xrgb_row_sse2(uint32_t *dst, const uint16_t *y, const float *cb, const floa
         const __m128 base = _mm_add_ps(k4, _mm_mul_ps(_mm_sub_ps(yv, k5), k6));
         const __m128 cbv = _mm_loadu_ps(cb + x), crv = _mm_loadu_ps(cr + x);
         const __m128i r = clampEpi32(_mm_cvtps_epi32(_mm_add_ps(base, _mm_mul_ps(k0, crv))), hi);
-        const __m128i g = clampEpi32(
-            _mm_cvtps_epi32(_mm_add_ps(_mm_add_ps(base, _mm_mul_ps(k1, cbv)), _mm_mul_ps(k2, crv))), hi);
+        const __m128i g =
+            clampEpi32(_mm_cvtps_epi32(_mm_add_ps(_mm_add_ps(base, _mm_mul_ps(k1, cbv)), _mm_mul_ps(k2, crv))), hi);
         const __m128i b = clampEpi32(_mm_cvtps_epi32(_mm_add_ps(base, _mm_mul_ps(k3, cbv))), hi);
         const __m128i px = _mm_or_si128(b, _mm_or_si128(_mm_slli_epi32(g, 8), _mm_slli_epi32(r, 16)));
         _mm_storeu_si128((__m128i *)(dst + x), px);

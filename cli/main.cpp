@@ -25,9 +25,7 @@ int main(int argc, char **argv)
         return EXIT_USAGE;
     }
     switch (o.command) {
-    case CMD_HELP:
-        fputs(usageText(), stdout);
-        return EXIT_OK;
+    case CMD_HELP: fputs(usageText(), stdout); return EXIT_OK;
     case CMD_VERSION: {
         const CpuLevel have = cpuDetect();
         const CpuLevel cap = o.cpu.empty() ? cpuCapFromEnv() : (CpuLevel)cpuLevelFromName(o.cpu.c_str());
@@ -37,8 +35,7 @@ int main(int argc, char **argv)
         printf("libavformat %s, libavcodec %s\n", AV_STRINGIFY(LIBAVFORMAT_VERSION), AV_STRINGIFY(LIBAVCODEC_VERSION));
         return EXIT_OK;
     }
-    default:
-        break;
+    default: break;
     }
     setOverwritePolicy(o.overwrite == 'y'   ? OverwritePolicy::ALWAYS
                        : o.overwrite == 'n' ? OverwritePolicy::NEVER
@@ -48,13 +45,9 @@ int main(int argc, char **argv)
     if (o.verbose)
         av_log_set_level(AV_LOG_WARNING);
     switch (o.command) {
-    case CMD_ANALYSE:
-        return runAnalyse(o);
-    case CMD_SAMPLE:
-        return runSample(o);
-    case CMD_COMPARE:
-        return runCompare(o);
-    default:
-        return runProcess(o);
+    case CMD_ANALYSE: return runAnalyse(o);
+    case CMD_SAMPLE: return runSample(o);
+    case CMD_COMPARE: return runCompare(o);
+    default: return runProcess(o);
     }
 }

@@ -41,9 +41,9 @@ struct GeneralOption {
     int commands;
 };
 const GeneralOption generalOptions[] = {
-    {"--module", true, P},      {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
-    {"--cpu", true, P | A},     {"--quiet", false, P | S}, {"--verbose", false, P},   {"--json", false, A | C},
-    {"--peaks", true, A},       {"--clean", true, S},      {"--serial", false, P},
+    {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
+    {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
+    {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
 };
 
 void addSetting(Options &o, const SettingOption &s, const std::string &value)
@@ -65,28 +65,20 @@ void addSetting(Options &o, const SettingOption &s, const std::string &value)
 const char *commandName(Command c)
 {
     switch (c) {
-    case CMD_ANALYSE:
-        return "analyse";
-    case CMD_SAMPLE:
-        return "sample";
-    case CMD_COMPARE:
-        return "compare";
-    default:
-        return "processing";
+    case CMD_ANALYSE: return "analyse";
+    case CMD_SAMPLE: return "sample";
+    case CMD_COMPARE: return "compare";
+    default: return "processing";
     }
 }
 
 int commandBit(Command c)
 {
     switch (c) {
-    case CMD_ANALYSE:
-        return A;
-    case CMD_SAMPLE:
-        return S;
-    case CMD_COMPARE:
-        return C;
-    default:
-        return P;
+    case CMD_ANALYSE: return A;
+    case CMD_SAMPLE: return S;
+    case CMD_COMPARE: return C;
+    default: return P;
     }
 }
 
@@ -293,8 +285,8 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
                            : o.command == CMD_COMPARE ? "two files to compare"
                            : o.command == CMD_SAMPLE  ? "one OUTPUT"
                                                       : "one INPUT";
-        err = std::string(o.paths.size() < want ? "missing arguments: " : "too many arguments: ") + "expected " +
-              what + " (see quorvel --help)";
+        err = std::string(o.paths.size() < want ? "missing arguments: " : "too many arguments: ") + "expected " + what +
+              " (see quorvel --help)";
         return false;
     }
     for (const std::string &p : o.paths)

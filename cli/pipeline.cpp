@@ -79,8 +79,8 @@ public:
         job.dropAudio();
         if (job.state != FrameJob::FRAME)
             return stop(job.state, job.error);
-        const bool written = onSource_ ? writer_.writeSource(job.source, job.pts, err)
-                                       : writer_.write(job.dst, job.pts, err);
+        const bool written =
+            onSource_ ? writer_.writeSource(job.source, job.pts, err) : writer_.write(job.dst, job.pts, err);
         if (!written)
             return stop(FrameJob::FAILED, err);
         return true;

@@ -36,16 +36,15 @@ std::string sizeText(int w, int h)
 }
 
 // The module, its instruction set and the input, for --verbose.
-void describeRun(const std::string &modulePath, LoadedModule &module, const std::string &input,
-                 const VideoInfo &info, const Options &o)
+void describeRun(const std::string &modulePath, LoadedModule &module, const std::string &input, const VideoInfo &info,
+                 const Options &o)
 {
     const CpuLevel cap = o.cpu.empty() ? cpuCapFromEnv() : (CpuLevel)cpuLevelFromName(o.cpu.c_str());
     const CpuLevel have = cpuDetect();
     fprintf(stderr, "quorvel: module %s: \"%s\"; instruction set %s\n", modulePath.c_str(), module.filterName(),
             cpuLevelName(cap < have ? cap : have));
     fprintf(stderr, "quorvel: input %s: %s %s, %s, %d/%d fps\n", input.c_str(), info.formatName.c_str(),
-            info.codecName.c_str(), sizeText(info.width, info.height).c_str(), info.frameRate.num,
-            info.frameRate.den);
+            info.codecName.c_str(), sizeText(info.width, info.height).c_str(), info.frameRate.num, info.frameRate.den);
 }
 
 // What the module made of the settings, for notes and --verbose.
@@ -106,17 +105,12 @@ bool displaysSpectrum(LoadedModule &module, FrameJob &job)
 const char *matrixName(AVColorSpace space)
 {
     switch (space) {
-    case AVCOL_SPC_BT709:
-        return "BT.709";
-    case AVCOL_SPC_FCC:
-        return "FCC";
-    case AVCOL_SPC_SMPTE240M:
-        return "SMPTE 240M";
+    case AVCOL_SPC_BT709: return "BT.709";
+    case AVCOL_SPC_FCC: return "FCC";
+    case AVCOL_SPC_SMPTE240M: return "SMPTE 240M";
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return "BT.2020";
-    default:
-        return "BT.601";
+    case AVCOL_SPC_BT2020_CL: return "BT.2020";
+    default: return "BT.601";
     }
 }
 

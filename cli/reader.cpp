@@ -92,7 +92,7 @@ bool MediaReader::open(const std::string &path, std::string &err)
     videoIndex_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (videoIndex_ < 0) {
         err = quoted(path) + (videoIndex_ == AVERROR_DECODER_NOT_FOUND ? " needs a video decoder this FFmpeg lacks"
-                                                                        : " has no video stream");
+                                                                       : " has no video stream");
         return false;
     }
     AVStream *st = fmt_->streams[videoIndex_];

@@ -105,8 +105,7 @@ bool MediaWriter::addVideoStream(AVPixelFormat pixFmt, const VideoInfo &info, st
     return true;
 }
 
-bool MediaWriter::openVideoEncoder(const AVCodec *codec, AVPixelFormat pixFmt, const VideoInfo &info,
-                                   std::string &err)
+bool MediaWriter::openVideoEncoder(const AVCodec *codec, AVPixelFormat pixFmt, const VideoInfo &info, std::string &err)
 {
     // Timestamps stay in the input's time base; encoders that cannot take it
     // (e.g. those limited to 16-bit denominators) count in frames instead.

@@ -21,8 +21,8 @@ extern "C" {
 #include "cli/output_target.h"
 
 struct WriterOptions {
-    std::string codec;    // encoder name; empty: the container's lossless default
-    std::string pixFmt;   // empty: the source's format (below), else the best the encoder offers for 8-bit RGB
+    std::string codec;   // encoder name; empty: the container's lossless default
+    std::string pixFmt;  // empty: the source's format (below), else the best the encoder offers for 8-bit RGB
     // The format of a source the correction can work on (else NONE): output
     // in this format is written from the corrected source frames.
     AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;

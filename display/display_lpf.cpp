@@ -57,10 +57,10 @@ inline void accumulate(float *acc, int64_t p)
 const int CHUNK_ROWS = 32;
 
 struct WorkingMemory {
-    uint32_t *converted;      // w pixels: U, V, Y, 0
-    int16_t *planar;          // a chunk of rows, planes U, V, Y
-    HarmonicCoeffs *coeffs;   // w records a row; red = Y, green = V, blue = U
-    float *acc;               // luma, V, U power accumulators, w each
+    uint32_t *converted;     // w pixels: U, V, Y, 0
+    int16_t *planar;         // a chunk of rows, planes U, V, Y
+    HarmonicCoeffs *coeffs;  // w records a row; red = Y, green = V, blue = U
+    float *acc;              // luma, V, U power accumulators, w each
 };
 
 void release(WorkingMemory *m)

@@ -2,8 +2,8 @@
 #include "engine/dsp.h"
 #include "engine/fixed_point.h"
 
-void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
-                     const int32_t *cos32, int stride)
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32, const int32_t *cos32,
+                     int stride)
 {
     if (w <= 0) {
         *out = HarmonicCoeffs{{0, 0}, {0, 0}, {0, 0}};

@@ -42,14 +42,14 @@ typedef void (*analyse_row_fn)(const int16_t *planar, int first, int end, int w,
 // samples 0..2*(w/2)-1 of each plane written. The rest of the 16 x w bytes,
 // including the last sample of each plane for an odd w, is scratch whose
 // content differs between variants; nothing beyond 16 x w bytes is touched.
-typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs,
-                                  const int16_t *sin16, const int16_t *cos16, int stride);
+typedef void (*synthesise_row_fn)(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
+                                  const int16_t *cos16, int stride);
 // Harmonic h of a pixel row straight from the bytes, against 32-bit tables
 // (h = 0 gives 256 x the channel means without reading the tables). The SIMD
 // forms multiply in 16-bit lanes: table entries must lie in -32768..32767
 // (the tables hold -256..256).
-typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int h,
-                                 const int32_t *sin32, const int32_t *cos32, int stride);
+typedef void (*correlate_row_fn)(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
+                                 const int32_t *cos32, int stride);
 
 // Whole-frame forms. A frame's hot work is analysis plus synthesis of every
 // row; taking many rows per call lets a kernel keep a slice of the tables in
@@ -161,8 +161,8 @@ void analyse_row_c(const int16_t *planar, int first, int end, int w, HarmonicCoe
                    const int16_t *cos16, int stride);
 void synthesise_row_c(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                       const int16_t *cos16, int stride);
-void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
-                     const int32_t *cos32, int stride);
+void correlate_row_c(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32, const int32_t *cos32,
+                     int stride);
 void analyse_rows_c(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
                     ptrdiff_t outStride, const Tables16View *tables);
 void synthesise_rows_c(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,

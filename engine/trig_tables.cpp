@@ -28,8 +28,8 @@ void fillPair(T *sinTab, T *cosTab, int rows, int n, AngleForm form, double scal
         T *cr = cosTab + (ptrdiff_t)i * n;
         for (int j = 0; j < n; j++) {
             // Not reduced to one period before sine and cosine.
-            const double angle = form == ANGLE_RECIPROCAL ? ((double)j * c) * (double)i
-                                                          : (double)((int64_t)j * i) / (double)d;
+            const double angle =
+                form == ANGLE_RECIPROCAL ? ((double)j * c) * (double)i : (double)((int64_t)j * i) / (double)d;
             sr[j] = (T)(sin(angle) * scale);
             cr[j] = (T)(cos(angle) * scale);
         }

@@ -121,8 +121,7 @@ struct Instance {
             err = "out of memory";
             return false;
         }
-        if (defaults.texts.empty() && defaults.checks.empty() &&
-            !module.readDialog(probeSrc, probeDst, defaults, err))
+        if (defaults.texts.empty() && defaults.checks.empty() && !module.readDialog(probeSrc, probeDst, defaults, err))
             return false;
         return true;
     }
@@ -279,8 +278,8 @@ F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t *info)
     info->major_version = 1;
     info->minor_version = 0;
     info->num_params = 1 + (int)moduleSettings()->count;
-    info->explanation = "Removes periodic interference along the scan lines with the " ZELT_FREI0R_MODULE
-                        " module; RGB only";
+    info->explanation =
+        "Removes periodic interference along the scan lines with the " ZELT_FREI0R_MODULE " module; RGB only";
 }
 
 F0R_EXPORT void f0r_get_param_info(f0r_param_info_t *info, int index)
@@ -326,8 +325,7 @@ F0R_EXPORT void f0r_destruct(f0r_instance_t instance)
     delete inst;
 }
 
-F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
-                                                                int index)
+F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index)
 {
     Instance *inst = (Instance *)instance;
     if (index == 0) {
@@ -342,8 +340,7 @@ F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
     inst->dirty = true;
 }
 
-F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
-                                                                int index)
+F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index)
 {
     Instance *inst = (Instance *)instance;
     if (index == 0) {
@@ -363,8 +360,7 @@ F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
     *(double *)param = typedParameterOf(s, shown);
 }
 
-F0R_EXPORT void f0r_update(f0r_instance_t instance, double time,
-                                                       const uint32_t *inframe, uint32_t *outframe)
+F0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t *inframe, uint32_t *outframe)
 {
     ((Instance *)instance)->update(time, inframe, outframe);
 }

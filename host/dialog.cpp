@@ -86,18 +86,14 @@ int VDCALL filterConfigure(FilterActivation *fa, const FilterFunctions *, HWND p
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        initialise(dialog);
-        return TRUE;
+    case WM_INITDIALOG: initialise(dialog); return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
             accept(dialog);
             EndDialog(dialog, 0);
             return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, -1);
-            return TRUE;
+        case IDCANCEL: EndDialog(dialog, -1); return TRUE;
         }
         break;
     }

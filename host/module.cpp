@@ -6,7 +6,9 @@
 #include "host/variant.h"
 
 FilterDefinition filterDefinition = {
-    nullptr, nullptr, nullptr,  // host-owned links
+    nullptr,
+    nullptr,
+    nullptr,  // host-owned links
     ZELT_FILTER_NAME,
     ZELT_FILTER_DESC,
     ZELT_FILTER_MAKER,

@@ -17,8 +17,8 @@
 #endif
 
 extern "C" {
-ZELT_EXPORT VD_ENTRY int VDCALL VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff,
-                                                            int *version, int *compatibility);
+ZELT_EXPORT VD_ENTRY int VDCALL VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff, int *version,
+                                                            int *compatibility);
 ZELT_EXPORT VD_ENTRY void VDCALL VirtualdubFilterModuleDeinit(FilterModule *fm, const FilterFunctions *ff);
 // Keeps the instance at process attach; always 1. Native builds call it from
 // a load-time constructor with an instance handle that leads to the module's

@@ -88,18 +88,14 @@ int VDCALL toneConfigure(FilterActivation *, const FilterFunctions *, HWND paren
 INT_PTR CALLBACK toneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        initialise(dialog);
-        return TRUE;
+    case WM_INITDIALOG: initialise(dialog); return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
             accept(dialog);
             EndDialog(dialog, 0);
             return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, -1);
-            return TRUE;
+        case IDCANCEL: EndDialog(dialog, -1); return TRUE;
         }
         break;
     }

@@ -6,7 +6,9 @@
 static_assert(ZELT_MODULE == ZELT_MODULE_ZELT_TONE, "the tone callbacks belong to zelt_tone");
 
 FilterDefinition filterDefinition = {
-    nullptr, nullptr, nullptr,  // host-owned links
+    nullptr,
+    nullptr,
+    nullptr,  // host-owned links
     ZELT_TONE_FILTER_NAME,
     ZELT_TONE_FILTER_DESC,
     "Brantwick",

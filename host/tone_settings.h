@@ -12,13 +12,13 @@
 const double kToneFreqLimit = 1e6;
 
 struct ToneFilterSettings {
-    uint8_t autoDetect;         // IDC_TONE_AUTO: find the tones, else the typed ones
-    int32_t toneCount;          // IDC_TONE_COUNT: tones to look for, 1..kToneMax
-    double minFreq;             // IDC_TONE_MIN_FREQ: search range, cycles per row
-    double maxFreq;             // IDC_TONE_MAX_FREQ: 0 searches up to the width's limit
-    int32_t typedCount;         // IDC_TONE_LIST: 0..kToneMax frequencies,
-    double typed[kToneMax];     //   each in (0, kToneFreqLimit]
-    int32_t flickerStrength;    // IDC_TONE_FLICKER: 0..100
+    uint8_t autoDetect;       // IDC_TONE_AUTO: find the tones, else the typed ones
+    int32_t toneCount;        // IDC_TONE_COUNT: tones to look for, 1..kToneMax
+    double minFreq;           // IDC_TONE_MIN_FREQ: search range, cycles per row
+    double maxFreq;           // IDC_TONE_MAX_FREQ: 0 searches up to the width's limit
+    int32_t typedCount;       // IDC_TONE_LIST: 0..kToneMax frequencies,
+    double typed[kToneMax];   //   each in (0, kToneFreqLimit]
+    int32_t flickerStrength;  // IDC_TONE_FLICKER: 0..100
 };
 
 extern ToneFilterSettings toneFilterSettings;

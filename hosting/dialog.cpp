@@ -39,8 +39,9 @@ bool enterActions(ZeltDialogUser *u, const std::vector<DialogAction> &actions, s
         const int rc = a.isCheck ? u->setChecked(u, a.id, a.checked ? 1 : 0) : u->setText(u, a.id, a.text.c_str());
         if (rc != ZELT_DIALOG_OK) {
             problem = "the dialog has no usable control " + std::to_string(a.id) + " (" +
-                      (rc == ZELT_DIALOG_REFUSED ? "disabled" : rc == ZELT_DIALOG_ENDED ? "dialog closed"
-                                                                                          : "no such control") +
+                      (rc == ZELT_DIALOG_REFUSED ? "disabled"
+                       : rc == ZELT_DIALOG_ENDED ? "dialog closed"
+                                                 : "no such control") +
                       ")";
             return false;
         }

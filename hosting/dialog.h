@@ -13,8 +13,8 @@
 
 // One thing the user does in the dialog before pressing OK.
 struct DialogAction {
-    int id;            // control id
-    bool isCheck;      // tick box (else: type text into an edit)
+    int id;        // control id
+    bool isCheck;  // tick box (else: type text into an edit)
     bool checked;
     std::string text;
 };

@@ -127,8 +127,9 @@ void *openPrivateLibrary(const std::string &path, std::string &why, std::string 
         return nullptr;
     }
     static unsigned serial = 0;
-    const std::string copy = std::string(dir) + "zelt-instance-" + std::to_string((unsigned long)GetCurrentProcessId()) +
-                             "-" + std::to_string(++serial) + kModuleSuffix;
+    const std::string copy = std::string(dir) + "zelt-instance-" +
+                             std::to_string((unsigned long)GetCurrentProcessId()) + "-" + std::to_string(++serial) +
+                             kModuleSuffix;
     if (!copyFile(path, copy, true, why))
         return nullptr;
     void *h = openLibrary(copy, why);
@@ -261,16 +262,16 @@ bool LoadedModule::link(const ModuleEntryPoints &entry, std::string &err, const 
     return attach(nullptr, (const void *)entry.init, entry.init, entry.deinit, "(linked module)", err, options);
 }
 
-bool LoadedModule::attach(void *handle, const void *identity, FilterModuleInit2Proc init,
-                          FilterModuleDeinitProc deinit, const std::string &name, std::string &err,
-                          const LoadOptions &options)
+bool LoadedModule::attach(void *handle, const void *identity, FilterModuleInit2Proc init, FilterModuleDeinitProc deinit,
+                          const std::string &name, std::string &err, const LoadOptions &options)
 {
     path_ = name;
     options_ = options;
     if (isHeld(identity)) {
         // The loader handed out the same mapping again: the module's settings
         // and tables would be shared with the instance that holds it.
-        err = "module '" + name + "' is already loaded in this process; its state is process-wide, so a second "
+        err = "module '" + name +
+              "' is already loaded in this process; its state is process-wide, so a second "
               "instance would share it";
         if (handle)
             closeLibrary(handle);  // only drops the reference this load took
@@ -286,11 +287,10 @@ bool LoadedModule::attach(void *handle, const void *identity, FilterModuleInit2P
     record_ = FilterModule{};
     hostAdoptModule(&record_);
     version_ = compatibility_ = 0;
-    const int rc = options_.caller ? (int)viaCaller((const void *)init, {(uintptr_t)&record_,
-                                                                         (uintptr_t)hostServices(),
-                                                                         (uintptr_t)&version_,
-                                                                         (uintptr_t)&compatibility_})
-                                   : init(&record_, hostServices(), &version_, &compatibility_);
+    const int rc = options_.caller
+                       ? (int)viaCaller((const void *)init, {(uintptr_t)&record_, (uintptr_t)hostServices(),
+                                                             (uintptr_t)&version_, (uintptr_t)&compatibility_})
+                       : init(&record_, hostServices(), &version_, &compatibility_);
     if (rc != 0 || !record_.live) {
         err = "module '" + name + "' refused registration (init returned " + std::to_string(rc) + ")";
         if (rc == 0)

@@ -106,8 +106,7 @@ public:
     // (hosting/dialog.h): open it with src as the current source, do
     // `actions`, press OK. False when the dialog cannot be created or refuses
     // an action.
-    bool configure(HostBitmap &src, HostBitmap &dst, const std::vector<DialogAction> &actions,
-                   std::string &err);
+    bool configure(HostBitmap &src, HostBitmap &dst, const std::vector<DialogAction> &actions, std::string &err);
     // Open the dialog, read every control, press Cancel.
     bool readDialog(HostBitmap &src, HostBitmap &dst, DialogState &state, std::string &err);
 #endif

@@ -56,9 +56,7 @@ bool VDCALL hostYes()
     return true;
 }
 
-void VDCALL hostInitVTables(void *)
-{
-}
+void VDCALL hostInitVTables(void *) {}
 
 void VDCALL hostOutOfMemory()
 {

@@ -67,8 +67,7 @@ void FilterFull(FrameView src, FrameView dst, int harmonics)
             synthesiseRows(coeffs, count, rows, n, w, dst.row(r0), dst.pitch, work);
         }
         readCycleCounter(end);
-        const uint64_t elapsed =
-            ((uint64_t)end[1] << 32 | end[0]) - ((uint64_t)start[1] << 32 | start[0]);
+        const uint64_t elapsed = ((uint64_t)end[1] << 32 | end[0]) - ((uint64_t)start[1] << 32 | start[0]);
         if (log)
             fprintf(log, "FilterFull (MMX) - %u : %u clocks (%ld x %ld %ld Harms)\n", (unsigned)(elapsed >> 32),
                     (unsigned)elapsed, (long)w, (long)h, (long)n);

@@ -31,22 +31,21 @@ typedef void (*add_component_fn)(uint32_t *row, int w, const HarmonicCoeffs *coe
 // addComponent for harmonics 0..count-1 in ascending order, harmonic k with
 // coeffs[k] and the table rows at sinRows + k x stride, cosRows + k x stride;
 // each byte is clamped after every harmonic.
-typedef void (*add_components_fn)(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count,
-                                  const int32_t *sinRows, const int32_t *cosRows, ptrdiff_t stride);
+typedef void (*add_components_fn)(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
+                                  const int32_t *cosRows, ptrdiff_t stride);
 // Moves bytes 2, 1, 0 of pixels 0..w-1 by the three deltas.
 typedef void (*dc_shift_row_fn)(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);
 
 // Every field of records 0..count-1 of `rows` rows (row r at in + r x
 // stride, out + r x stride) times its harmonic's gain: out field =
 // trunc(field x gains[k]), saturated to int32. A gain of 1.0 copies.
-typedef void (*scale_records_fn)(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows,
-                                 int count, const float *gains);
+typedef void (*scale_records_fn)(const HarmonicCoeffs *in, HarmonicCoeffs *out, ptrdiff_t stride, int rows, int count,
+                                 const float *gains);
 
 // The weighted power of rows 0..nrows-1 (row r at rows + r x stride), in
 // row order: power[k] = trunc((0.586 G + 0.298 R) + 0.116 B + power[k]) for
 // k < count, G, R, B the squared magnitudes of record k's channels.
-typedef void (*weighted_power_fn)(const HarmonicCoeffs *rows, ptrdiff_t stride, int nrows, int count,
-                                  int64_t *power);
+typedef void (*weighted_power_fn)(const HarmonicCoeffs *rows, ptrdiff_t stride, int nrows, int count, int64_t *power);
 
 struct ModesDsp {
     add_component_fn addComponent;
@@ -62,8 +61,7 @@ CpuLevel modesDspInit(ModesDsp *dsp, CpuLevel cap);
 // The process-wide table, at dspCpuLevel() (engine/dsp.h).
 const ModesDsp &modesDsp();
 
-void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
-                     const int32_t *cosRow);
+void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow, const int32_t *cosRow);
 void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int count, const int32_t *sinRows,
                       const int32_t *cosRows, ptrdiff_t stride);
 void dc_shift_row_c(uint32_t *row, int w, int deltaRed, int deltaGreen, int deltaBlue);

@@ -57,8 +57,7 @@ void copyFrame(FrameView src, FrameView dst)
 
 }  // namespace
 
-void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow,
-                     const int32_t *cosRow)
+void add_component_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, const int32_t *sinRow, const int32_t *cosRow)
 {
     const int32_t rc = coeffs->red.cosinePart, rs = coeffs->red.sinePart;
     const int32_t gc = coeffs->green.cosinePart, gs = coeffs->green.sinePart;
@@ -83,8 +82,7 @@ void add_components_c(uint32_t *row, int w, const HarmonicCoeffs *coeffs, int co
 void addComponent(uint32_t *row, int a, int w, HarmonicCoeffs coeffs)
 {
     // Only table rows and columns that exist: a within the rows, w within a row.
-    if (w <= 0 || a < 0 || !trigTables.sin32 || !trigTables.cos32 || a >= trigTables.rows32 ||
-        w > trigTables.n32)
+    if (w <= 0 || a < 0 || !trigTables.sin32 || !trigTables.cos32 || a >= trigTables.rows32 || w > trigTables.n32)
         return;
     const ptrdiff_t base = (ptrdiff_t)a * trigTables.n32;
     modesDsp().addComponent(row, w, &coeffs, trigTables.sin32 + base, trigTables.cos32 + base);

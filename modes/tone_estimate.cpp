@@ -271,8 +271,8 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         wk.vwin[l] = 0.5 - 0.5 * cv;
     }
     const int N = wk.fftN, bins = N / 2 + 1;
-    const size_t count = (size_t)wk.n * w + (size_t)bins * (1 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N +
-                         2 * (size_t)bins;
+    const size_t count =
+        (size_t)wk.n * w + (size_t)bins * (1 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N + 2 * (size_t)bins;
     double *block = (double *)malloc(count * sizeof(double));
     if (!block)
         return 0;
@@ -371,7 +371,10 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
 
 }  // namespace
 
-void toneStateReset(ToneState *state) { memset(state, 0, sizeof *state); }
+void toneStateReset(ToneState *state)
+{
+    memset(state, 0, sizeof *state);
+}
 
 ToneList estimateTones(const FrameView &src, ToneState *state, const ToneSettings &settings)
 {
@@ -404,8 +407,8 @@ ToneList estimateTones(const FrameView &src, ToneState *state, const ToneSetting
         int best = -1;
         double bestDist = 0.5;
         for (int t = 0; t < prev.count; t++) {
-            const double d = raw[i].freq > prev.tone[t].freq ? raw[i].freq - prev.tone[t].freq
-                                                              : prev.tone[t].freq - raw[i].freq;
+            const double d =
+                raw[i].freq > prev.tone[t].freq ? raw[i].freq - prev.tone[t].freq : prev.tone[t].freq - raw[i].freq;
             if (!claimed[t] && d < bestDist)
                 best = t, bestDist = d;
         }

@@ -57,18 +57,10 @@ void toneSinCos(double turns, double *s, double *c)
     }
     // Quarter turns: (s, c) -> (c, -s) for each one.
     switch (oct >> 1) {
-    case 0:
-        *s = sv, *c = cv;
-        break;
-    case 1:
-        *s = cv, *c = -sv;
-        break;
-    case 2:
-        *s = -sv, *c = -cv;
-        break;
-    default:
-        *s = -cv, *c = sv;
-        break;
+    case 0: *s = sv, *c = cv; break;
+    case 1: *s = cv, *c = -sv; break;
+    case 2: *s = -sv, *c = -cv; break;
+    default: *s = -cv, *c = sv; break;
     }
 }
 

@@ -192,7 +192,9 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
         if (f > 0.0 && f < 0.5 * (double)w)
             freqs[nt++] = f;
     }
-    const int strength = settings.flickerStrength < 0 ? 0 : settings.flickerStrength > 100 ? 100 : settings.flickerStrength;
+    const int strength = settings.flickerStrength < 0     ? 0
+                         : settings.flickerStrength > 100 ? 100
+                                                          : settings.flickerStrength;
     if (nt == 0 && strength == 0) {
         if (dst.data != src.data)
             for (int r = 0; r < h; r++)

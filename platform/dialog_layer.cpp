@@ -351,9 +351,9 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
         destroyDialog(d);
         return -1;
     }
-    d->user = ZeltDialogUser{ZELT_DIALOG_HOST_VERSION, d,
-                             userDescribe, userControl, userGetText, userSetText, userIsChecked, userSetChecked,
-                             userClick, userKey, userCloseBox, userSend, userEnded};
+    d->user = ZeltDialogUser{
+        ZELT_DIALOG_HOST_VERSION, d,         userDescribe, userControl,  userGetText, userSetText, userIsChecked,
+        userSetChecked,           userClick, userKey,      userCloseBox, userSend,    userEnded};
 
     // The first enabled tab stop gets the focus.
     Control *focus = nullptr;

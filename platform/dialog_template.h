@@ -11,7 +11,7 @@ struct DialogItemTemplate {
     const char *className;  // lower case for the standard classes
     const char *text;
     uint32_t style;
-    int x, y, cx, cy;       // dialog units
+    int x, y, cx, cy;  // dialog units
 };
 
 struct DialogTemplate {

@@ -26,7 +26,8 @@ void convert_row_to_yuv_avx2(const uint32_t *src, uint32_t *dst, int w)
     const __m256i lowBytes = _mm256_set1_epi32(0x00ff00ff);
     const __m256i yBR = _mm256_set1_epi32(9765 << 16 | 3801), yG = _mm256_set1_epi32(19202);
     const __m256i vBR = _mm256_set1_epi32(16384 << 16 | (-2687 & 0xffff)), vG = _mm256_set1_epi32(-13697 & 0xffff);
-    const __m256i uBR = _mm256_set1_epi32((int)(0xffffu & -5538) << 16 | 16384), uG = _mm256_set1_epi32(-10846 & 0xffff);
+    const __m256i uBR = _mm256_set1_epi32((int)(0xffffu & -5538) << 16 | 16384),
+                  uG = _mm256_set1_epi32(-10846 & 0xffff);
     const __m256i yAdd = _mm256_set1_epi32(16384), uvAdd = _mm256_set1_epi32(4210688);
     const __m256i zero = _mm256_setzero_si256();
     int k = 0;

@@ -25,9 +25,12 @@ void convert_row_to_yuv_mmx(const uint32_t *src, uint32_t *dst, int w)
         __builtin_memcpy(&px, src + 2 * k, 8);
         const __m64 br = _mm_and_si64(px, lowBytes);
         const __m64 gx = _mm_srli_pi16(px, 8);
-        const __m64 y = _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, yBR), _mm_madd_pi16(gx, yG)), yAdd), 15);
-        const __m64 v = _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, vBR), _mm_madd_pi16(gx, vG)), uvAdd), 15);
-        const __m64 u = _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, uBR), _mm_madd_pi16(gx, uG)), uvAdd), 15);
+        const __m64 y =
+            _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, yBR), _mm_madd_pi16(gx, yG)), yAdd), 15);
+        const __m64 v =
+            _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, vBR), _mm_madd_pi16(gx, vG)), uvAdd), 15);
+        const __m64 u =
+            _mm_srai_pi32(_mm_add_pi32(_mm_add_pi32(_mm_madd_pi16(br, uBR), _mm_madd_pi16(gx, uG)), uvAdd), 15);
         // Bytes U0 U1 Y0 Y1 V0 V1 0 0, then regrouped to U0 V0 Y0 0 U1 V1 Y1 0.
         const __m64 bytes = _mm_packs_pu16(_mm_packs_pi32(u, y), _mm_packs_pi32(v, zero));
         const __m64 halves = _mm_unpacklo_pi8(bytes, _mm_srli_si64(bytes, 32));

@@ -59,7 +59,10 @@ struct Avx512 {
 
     static ALWAYS_INLINE Vec zero() { return _mm512_setzero_si512(); }
     static ALWAYS_INLINE Vec load(const int16_t *p) { return _mm512_loadu_si512(p); }
-    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int words) { return _mm512_maskz_loadu_epi16(wordMask(words), p); }
+    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int words)
+    {
+        return _mm512_maskz_loadu_epi16(wordMask(words), p);
+    }
     static ALWAYS_INLINE Vec add16(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
     static ALWAYS_INLINE uint32_t foldLanes(Vec lanes)
     {
@@ -104,8 +107,8 @@ struct Avx512 {
 
 }  // namespace
 
-void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
-                        const int16_t *sin16, const int16_t *cos16, int stride)
+void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
+                        const int16_t *cos16, int stride)
 {
     analyseRow<Avx512>(planar, first, end, w, out, sin16, cos16, stride);
 }
@@ -193,7 +196,8 @@ void rowPass(const int16_t *const x[3 * R], int n4, const int16_t *sin16, const 
             step(j, (__mmask32)((1u << (end - j)) - 1), std::true_type());
 #pragma GCC unroll 6
         for (int i = 0; i < 3 * R; i++) {
-            const __m256i l16 = _mm256_add_epi16(_mm512_castsi512_si256(lanes[i]), _mm512_extracti64x4_epi64(lanes[i], 1));
+            const __m256i l16 =
+                _mm256_add_epi16(_mm512_castsi512_si256(lanes[i]), _mm512_extracti64x4_epi64(lanes[i], 1));
             const __m128i l8 = _mm_add_epi16(_mm256_castsi256_si128(l16), _mm256_extracti128_si256(l16, 1));
             total[i] = _mm_add_epi32(total[i], _mm_cvtepu16_epi32(_mm_add_epi16(l8, _mm_srli_si128(l8, 8))));
         }
@@ -381,8 +385,8 @@ void analyseTileFourRows(const TileRows &src, int quads, const uint32_t *layout,
 }
 
 // Harmonics first..end-1 (first >= 1) of planar rows r0..r1-1, tile by tile.
-void analyseTiles(const int16_t *planar, ptrdiff_t planarStride, int w, int r0, int r1, int first, int end,
-                  int quads, const uint32_t *quads16, ptrdiff_t groupStride, __m512d scale, HarmonicCoeffs *out,
+void analyseTiles(const int16_t *planar, ptrdiff_t planarStride, int w, int r0, int r1, int first, int end, int quads,
+                  const uint32_t *quads16, ptrdiff_t groupStride, __m512d scale, HarmonicCoeffs *out,
                   ptrdiff_t outStride)
 {
     for (int h = first; h < end; h += 16) {
@@ -399,13 +403,11 @@ void analyseTiles(const int16_t *planar, ptrdiff_t planarStride, int w, int r0, 
         }
         for (; r + 2 <= r1; r += 2) {
             HarmonicCoeffs *const o[2] = {out + r * outStride + h, out + (r + 1) * outStride + h};
-            analyseTileRows<2>(tileRows(planar, planarStride, w, r, 2), quads, layout, groupStride, scale, o,
-                               records);
+            analyseTileRows<2>(tileRows(planar, planarStride, w, r, 2), quads, layout, groupStride, scale, o, records);
         }
         if (r < r1) {
             HarmonicCoeffs *const o[1] = {out + r * outStride + h};
-            analyseTileRows<1>(tileRows(planar, planarStride, w, r, 1), quads, layout, groupStride, scale, o,
-                               records);
+            analyseTileRows<1>(tileRows(planar, planarStride, w, r, 1), quads, layout, groupStride, scale, o, records);
         }
     }
 }
@@ -436,8 +438,8 @@ void analyseBlock(const int16_t *planar, ptrdiff_t planarStride, int rows, int c
 
 }  // namespace
 
-void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
-                         HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables)
+void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                         ptrdiff_t outStride, const Tables16View *tables)
 {
     if (count <= 0 || rows <= 0)
         return;
@@ -448,6 +450,6 @@ void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows
         return;
     }
     for (int r0 = 0; r0 < rows; r0 += kRowBlock)
-        analyseBlock(planar + r0 * planarStride, planarStride, rows - r0 < kRowBlock ? rows - r0 : kRowBlock, count,
-                     w, out + r0 * outStride, outStride, tables);
+        analyseBlock(planar + r0 * planarStride, planarStride, rows - r0 < kRowBlock ? rows - r0 : kRowBlock, count, w,
+                     out + r0 * outStride, outStride, tables);
 }

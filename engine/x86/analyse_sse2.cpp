@@ -39,11 +39,23 @@ struct Sse2 {
     static constexpr int kGroup = 1;
 #endif
 
-    static ALWAYS_INLINE Vec zero() { return _mm_setzero_si128(); }
-    static ALWAYS_INLINE Vec load(const int16_t *p) { return _mm_loadu_si128((const __m128i *)p); }
+    static ALWAYS_INLINE Vec zero()
+    {
+        return _mm_setzero_si128();
+    }
+    static ALWAYS_INLINE Vec load(const int16_t *p)
+    {
+        return _mm_loadu_si128((const __m128i *)p);
+    }
     // The tail is always four samples.
-    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int) { return _mm_loadl_epi64((const __m128i *)p); }
-    static ALWAYS_INLINE Vec add16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
+    static ALWAYS_INLINE Vec loadTail(const int16_t *p, int)
+    {
+        return _mm_loadl_epi64((const __m128i *)p);
+    }
+    static ALWAYS_INLINE Vec add16(Vec a, Vec b)
+    {
+        return _mm_add_epi16(a, b);
+    }
     static ALWAYS_INLINE uint32_t foldLanes(Vec lanes)
     {
         const __m128i l4 = _mm_add_epi16(lanes, _mm_srli_si128(lanes, 8));
@@ -52,8 +64,14 @@ struct Sse2 {
         wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
         return (uint32_t)_mm_cvtsi128_si32(wide);
     }
-    static ALWAYS_INLINE Vec madd(Vec acc, Vec x, Vec t) { return _mm_add_epi32(acc, _mm_madd_epi16(x, t)); }
-    static ALWAYS_INLINE Scale scaleOf(float scale) { return _mm_set1_pd((double)scale); }
+    static ALWAYS_INLINE Vec madd(Vec acc, Vec x, Vec t)
+    {
+        return _mm_add_epi32(acc, _mm_madd_epi16(x, t));
+    }
+    static ALWAYS_INLINE Scale scaleOf(float scale)
+    {
+        return _mm_set1_pd((double)scale);
+    }
     static ALWAYS_INLINE void done() {}
 
     // Four sums per reduction; the accumulators are padded with zeros to

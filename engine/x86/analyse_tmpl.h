@@ -61,8 +61,8 @@ uint32_t meanLevelSum(const int16_t *x, int n4)
 
 // kLanes samples of the three planes against the rows of NH harmonics.
 template <class Isa, int NH, bool Tail>
-ALWAYS_INLINE void analyseStep(typename Isa::Vec acc[6 * NH], const int16_t *const x[3],
-                               const int16_t *const s[NH], const int16_t *const c[NH], int j, int words)
+ALWAYS_INLINE void analyseStep(typename Isa::Vec acc[6 * NH], const int16_t *const x[3], const int16_t *const s[NH],
+                               const int16_t *const c[NH], int j, int words)
 {
     typedef typename Isa::Vec Vec;
     const Vec xr = loadSamples<Isa, Tail>(x[2] + j, words);

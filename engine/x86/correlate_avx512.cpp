@@ -20,7 +20,10 @@ struct Avx512 {
 
     static ALWAYS_INLINE Vec zero() { return _mm512_setzero_si512(); }
     static ALWAYS_INLINE Vec load(const void *p) { return _mm512_loadu_si512(p); }
-    static ALWAYS_INLINE Vec loadTail(const void *p, int dwords) { return _mm512_maskz_loadu_epi32(dwordMask(dwords), p); }
+    static ALWAYS_INLINE Vec loadTail(const void *p, int dwords)
+    {
+        return _mm512_maskz_loadu_epi32(dwordMask(dwords), p);
+    }
     template <int Shift>
     static ALWAYS_INLINE Vec channel(Vec px)
     {

@@ -28,10 +28,16 @@ struct Mmx {
     }
     static ALWAYS_INLINE Vec packs(Vec a, Vec b) { return _mm_packs_pi32(a, b); }
     static ALWAYS_INLINE Vec madd(Vec acc, Vec a, Vec b) { return _mm_add_pi32(acc, _mm_madd_pi16(a, b)); }
-    static ALWAYS_INLINE uint32_t sum(Vec v) { return (uint32_t)_mm_cvtsi64_si32(_mm_add_pi32(v, _mm_srli_si64(v, 32))); }
+    static ALWAYS_INLINE uint32_t sum(Vec v)
+    {
+        return (uint32_t)_mm_cvtsi64_si32(_mm_add_pi32(v, _mm_srli_si64(v, 32)));
+    }
     // Byte sums in dword lanes, modulo 2^32.
     template <int Shift>
-    static ALWAYS_INLINE Vec addBytes(Vec acc, Vec px) { return _mm_add_pi32(acc, channel<Shift>(px)); }
+    static ALWAYS_INLINE Vec addBytes(Vec acc, Vec px)
+    {
+        return _mm_add_pi32(acc, channel<Shift>(px));
+    }
     static ALWAYS_INLINE uint32_t byteSum(Vec acc) { return sum(acc); }
     static ALWAYS_INLINE void done() { _mm_empty(); }
 };

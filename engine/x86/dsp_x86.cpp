@@ -18,8 +18,8 @@ void analyseRowsWith(const int16_t *planar, ptrdiff_t planarStride, int rows, in
 }
 
 template <synthesise_row_fn synthesiseRow, pack_row_fn packRow>
-void synthesiseRowsWith(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
-                        uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables)
+void synthesiseRowsWith(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w, uint32_t *dst,
+                        ptrdiff_t pitch, int32_t *work, const Tables16View *tables)
 {
     for (int r = 0; r < rows; r++) {
         synthesiseRow(work, count, w, coeffs + r * coeffStride, tables->sin16, tables->cos16, tables->n);

@@ -31,8 +31,8 @@ void unpack_row_avx2(const uint32_t *src, int16_t *planar, int w);
 void pack_row_avx2(const int16_t *planar, uint32_t *dst, int w);
 void analyse_row_avx2(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
                       const int16_t *cos16, int stride);
-void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out,
-                        const int16_t *sin16, const int16_t *cos16, int stride);
+void analyse_row_avx512(const int16_t *planar, int first, int end, int w, HarmonicCoeffs *out, const int16_t *sin16,
+                        const int16_t *cos16, int stride);
 void synthesise_row_avx2(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
                          const int16_t *cos16, int stride);
 void synthesise_row_avx512(int32_t *work, int count, int w, const HarmonicCoeffs *coeffs, const int16_t *sin16,
@@ -41,8 +41,8 @@ void correlate_row_avx2(const uint32_t *row, int w, HarmonicCoeffs *out, int h, 
                         const int32_t *cos32, int stride);
 void correlate_row_avx512(const uint32_t *row, int w, HarmonicCoeffs *out, int h, const int32_t *sin32,
                           const int32_t *cos32, int stride);
-void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w,
-                         HarmonicCoeffs *out, ptrdiff_t outStride, const Tables16View *tables);
+void analyse_rows_avx512(const int16_t *planar, ptrdiff_t planarStride, int rows, int count, int w, HarmonicCoeffs *out,
+                         ptrdiff_t outStride, const Tables16View *tables);
 void synthesise_rows_avx512(const HarmonicCoeffs *coeffs, ptrdiff_t coeffStride, int rows, int count, int w,
                             uint32_t *dst, ptrdiff_t pitch, int32_t *work, const Tables16View *tables);
 #endif

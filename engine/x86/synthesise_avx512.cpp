@@ -180,8 +180,7 @@ ALWAYS_INLINE __m512i narrowPairs(const int16_t *s, const int16_t *c, __mmask16 
 {
     __m256i vs = _mm256_maskz_loadu_epi16(m, s), vc = _mm256_maskz_loadu_epi16(m, c);
     __asm__("" : "+v"(vs), "+v"(vc));
-    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_unpacklo_epi16(vs, vc)), _mm256_unpackhi_epi16(vs, vc),
-                              1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_unpacklo_epi16(vs, vc)), _mm256_unpackhi_epi16(vs, vc), 1);
 }
 
 // Harmonic 0 at its full size: pairs x (s, lo) + (pairs x (0, hi) << 16).
@@ -213,8 +212,8 @@ ALWAYS_INLINE __m512i toPixels(__m512i b, __m512i g, __m512i r)
 // into a local array and back: GCC 12 otherwise keeps a memory copy of the
 // caller's array up to date on every harmonic.
 template <int R>
-ALWAYS_INLINE void wideHarmonics(const SynthRow *rows, int count, const int16_t *s, const int16_t *c,
-                                 ptrdiff_t stride, __m512i *accOut)
+ALWAYS_INLINE void wideHarmonics(const SynthRow *rows, int count, const int16_t *s, const int16_t *c, ptrdiff_t stride,
+                                 __m512i *accOut)
 {
     __m512i acc[12 * R];
 #pragma GCC unroll 24
@@ -272,7 +271,8 @@ void wideSlice(const SynthRow *rows, int count, const int16_t *sin16, const int1
     for (int r = 0; r < R; r++) {
 #pragma GCC unroll 2
         for (int q = 0; q < 2; q++) {
-            const __m512i a = toPixels(acc[3 * r * 4 + 2 * q], acc[(3 * r + 1) * 4 + 2 * q], acc[(3 * r + 2) * 4 + 2 * q]);
+            const __m512i a =
+                toPixels(acc[3 * r * 4 + 2 * q], acc[(3 * r + 1) * 4 + 2 * q], acc[(3 * r + 2) * 4 + 2 * q]);
             const __m512i b = toPixels(acc[3 * r * 4 + 2 * q + 1], acc[(3 * r + 1) * 4 + 2 * q + 1],
                                        acc[(3 * r + 2) * 4 + 2 * q + 1]);
             __m512i n0, n1;
@@ -286,8 +286,8 @@ void wideSlice(const SynthRow *rows, int count, const int16_t *sin16, const int1
 // Samples j .. j + k - 1 (0 < k < 64, even) of R rows, in V = ceil(k / 16)
 // vectors.
 template <int R, int V>
-void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride,
-                 int j, int k, bool flatMean)
+void narrowSlice(const SynthRow *rows, int count, const int16_t *sin16, const int16_t *cos16, ptrdiff_t stride, int j,
+                 int k, bool flatMean)
 {
     __mmask16 m[V];
 #pragma GCC unroll 4

@@ -54,7 +54,7 @@ struct SynthesisJob {
     int samples;  // per plane: 2 x floor(w / 2)
     const int16_t *sin16, *cos16;
     ptrdiff_t stride;
-    const typename Isa::Coef (*coef)[3];   // the chunk's harmonics, plane order
+    const typename Isa::Coef (*coef)[3];  // the chunk's harmonics, plane order
     typename Isa::Coef h0Lo[3], h0Hi[3];  // harmonic 0, see synthesis_pairs.h
 };
 
@@ -73,8 +73,7 @@ void synthesiseBlock(const SynthesisJob<Isa> &job, int j0, int h0, int h1, bool 
 #pragma GCC unroll 4
         for (int q = 0; q < Q; q++) {
             Vec pr[2];
-            Isa::template loadPairs<Tail>(job.sin16 + j0 + L * q, job.cos16 + j0 + L * q, rem - L * q, &pr[0],
-                                          &pr[1]);
+            Isa::template loadPairs<Tail>(job.sin16 + j0 + L * q, job.cos16 + j0 + L * q, rem - L * q, &pr[0], &pr[1]);
 #pragma GCC unroll 3
             for (int p = 0; p < 3; p++) {
                 const Vec lo = Isa::broadcast(job.h0Lo[p]), hi = Isa::broadcast(job.h0Hi[p]);
@@ -89,8 +88,8 @@ void synthesiseBlock(const SynthesisJob<Isa> &job, int j0, int h0, int h1, bool 
         for (int p = 0; p < 3; p++)
 #pragma GCC unroll 4
             for (int q = 0; q < Q; q++)
-                Isa::template loadAcc<Tail>(job.work + (ptrdiff_t)p * job.w + j0 + L * q, rem - L * q,
-                                            &acc[p][2 * q], &acc[p][2 * q + 1]);
+                Isa::template loadAcc<Tail>(job.work + (ptrdiff_t)p * job.w + j0 + L * q, rem - L * q, &acc[p][2 * q],
+                                            &acc[p][2 * q + 1]);
     }
     const int16_t *s = job.sin16 + h * job.stride + j0;
     const int16_t *c = job.cos16 + h * job.stride + j0;

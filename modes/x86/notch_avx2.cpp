@@ -48,8 +48,10 @@ void add_component_avx2(uint32_t *row, int w, const HarmonicCoeffs *coeffs, cons
         const __m256i entries = _mm256_or_si256(_mm256_and_si256(c, low16), _mm256_slli_epi32(s, 16));
         const __m256i px = _mm256_loadu_si256((const __m256i *)(row + j));
         const __m256i nb = _mm256_add_epi32(_mm256_and_si256(px, byteMask), component(entries, b));
-        const __m256i ng = _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(px, 8), byteMask), component(entries, g));
-        const __m256i nr = _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(px, 16), byteMask), component(entries, r));
+        const __m256i ng =
+            _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(px, 8), byteMask), component(entries, g));
+        const __m256i nr =
+            _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(px, 16), byteMask), component(entries, r));
         // Per 128-bit half: bytes b0..b3 g0..g3 r0..r3, clamped; then back to
         // pixel order. Packs and unpacks stay within each half, as the pixels do.
         const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(nb, ng), _mm256_packs_epi32(nr, nr));

@@ -57,8 +57,8 @@ void add_components_avx512(uint32_t *row, int w, const HarmonicCoeffs *coeffs, i
             const int32_t *s = sinRows + (ptrdiff_t)h0 * stride + j, *c = cosRows + (ptrdiff_t)h0 * stride + j;
             for (int h = 0; h < n; h++, s += stride, c += stride) {
                 // Words (cos j, sin j) in every dword: entries fit 16 bits.
-                const __m512i entries = _mm512_mask_blend_epi16(
-                    0xaaaaaaaau, _mm512_maskz_loadu_epi32(m, c), _mm512_slli_epi32(_mm512_maskz_loadu_epi32(m, s), 16));
+                const __m512i entries = _mm512_mask_blend_epi16(0xaaaaaaaau, _mm512_maskz_loadu_epi32(m, c),
+                                                                _mm512_slli_epi32(_mm512_maskz_loadu_epi32(m, s), 16));
                 r = clampedAdd(r, entries, k[h][0]);
                 g = clampedAdd(g, entries, k[h][1]);
                 b = clampedAdd(b, entries, k[h][2]);

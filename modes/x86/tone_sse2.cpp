@@ -102,9 +102,9 @@ void tone_unpack_sse2(const uint32_t *row, int16_t *planar, int w)
         const __m128i b = _mm_loadu_si128((const __m128i *)(row + j + 4));
         _mm_storeu_si128((__m128i *)(planar + j), _mm_packs_epi32(_mm_and_si128(a, low), _mm_and_si128(b, low)));
         _mm_storeu_si128((__m128i *)(planar + w + j), _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), low),
-                                                                     _mm_and_si128(_mm_srli_epi32(b, 8), low)));
+                                                                      _mm_and_si128(_mm_srli_epi32(b, 8), low)));
         _mm_storeu_si128((__m128i *)(planar + 2 * w + j), _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), low),
-                                                                         _mm_and_si128(_mm_srli_epi32(b, 16), low)));
+                                                                          _mm_and_si128(_mm_srli_epi32(b, 16), low)));
     }
     for (int j = jv; j < w; j++) {
         const uint32_t p = row[j];

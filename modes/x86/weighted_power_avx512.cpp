@@ -12,7 +12,8 @@ namespace {
 // s^2 + c^2 of the (s, c) dword pairs of v, in int64.
 inline __m512i squares(__m512i v)
 {
-    return _mm512_add_epi64(_mm512_mul_epi32(v, v), _mm512_mul_epi32(_mm512_srli_epi64(v, 32), _mm512_srli_epi64(v, 32)));
+    return _mm512_add_epi64(_mm512_mul_epi32(v, v),
+                            _mm512_mul_epi32(_mm512_srli_epi64(v, 32), _mm512_srli_epi64(v, 32)));
 }
 
 }  // namespace
@@ -50,9 +51,11 @@ void weighted_power_avx512(const HarmonicCoeffs *rows, ptrdiff_t stride, int nro
             const __mmask8 m = (__mmask8)((1u << n) - 1);
             const __m512d weighted = _mm512_add_pd(_mm512_mul_pd(wg, _mm512_cvtepi64_pd(squares(green))),
                                                    _mm512_mul_pd(wr, _mm512_cvtepi64_pd(squares(red))));
-            const __m512d x = _mm512_add_pd(_mm512_add_pd(weighted, _mm512_mul_pd(wb, _mm512_cvtepi64_pd(squares(blue)))),
-                                            _mm512_cvtepi64_pd(_mm512_maskz_loadu_epi64(m, power + k)));
-            const __m512i t = _mm512_mask_mov_epi64(_mm512_cvttpd_epi64(x), _mm512_cmp_pd_mask(x, limit, _CMP_GE_OQ), top);
+            const __m512d x =
+                _mm512_add_pd(_mm512_add_pd(weighted, _mm512_mul_pd(wb, _mm512_cvtepi64_pd(squares(blue)))),
+                              _mm512_cvtepi64_pd(_mm512_maskz_loadu_epi64(m, power + k)));
+            const __m512i t =
+                _mm512_mask_mov_epi64(_mm512_cvttpd_epi64(x), _mm512_cmp_pd_mask(x, limit, _CMP_GE_OQ), top);
             _mm512_mask_storeu_epi64(power + k, m, t);
         }
     }

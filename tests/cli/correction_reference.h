@@ -11,7 +11,7 @@ struct RefSource {
     int width = 0, height = 0;
     bool rgb = false;
     int depth = 8;
-    int log2x = 0, log2y = 0;  // chroma subsampling
+    int log2x = 0, log2y = 0;    // chroma subsampling
     std::vector<int> planes[3];  // Y, Cb, Cr (or R, G, B) by rows from the top
     int planeWidth(int i) const { return i == 0 || rgb ? width : -((-width) >> log2x); }
     int planeHeight(int i) const { return i == 0 || rgb ? height : -((-height) >> log2y); }

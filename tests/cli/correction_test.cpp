@@ -24,11 +24,10 @@ namespace {
 // Planar, semi-planar and packed YUV of every subsampling and depth, with
 // alpha, big-endian, and bits beside the samples; deep RGB packed and planar.
 const char *const formatNames[] = {
-    "yuv420p",     "yuv422p",     "yuv444p",     "yuv411p",     "yuv410p",    "yuv440p",    "yuvj422p",
-    "yuv422p10le", "yuv420p10be", "yuv444p12le", "yuv422p16be", "yuv420p16le", "yuva444p10le", "nv12",
-    "nv21",        "nv16",        "p010le",      "p016be",      "yuyv422",    "uyvy422",    "yvyu422",
-    "y210le",      "ayuv64le",    "vuya",        "xv30le",      "rgb48be",    "bgra64le",   "gbrp10le",
-    "gbrp16be",    "x2rgb10le",
+    "yuv420p",     "yuv422p",     "yuv444p",     "yuv411p",     "yuv410p",      "yuv440p",   "yuvj422p", "yuv422p10le",
+    "yuv420p10be", "yuv444p12le", "yuv422p16be", "yuv420p16le", "yuva444p10le", "nv12",      "nv21",     "nv16",
+    "p010le",      "p016be",      "yuyv422",     "uyvy422",     "yvyu422",      "y210le",    "ayuv64le", "vuya",
+    "xv30le",      "rgb48be",     "bgra64le",    "gbrp10le",    "gbrp16be",     "x2rgb10le",
 };
 
 struct FrameFree {
@@ -170,14 +169,14 @@ TEST(Correction, ImportAndChangeMatchThePlainForms)
                 colour.kb = t.kb;
                 colour.fullRange = t.full || strncmp(name, "yuvj", 4) == 0;
                 colour.headroom = headroom;
-                const bool xCentred = t.loc == AVCHROMA_LOC_CENTER || t.loc == AVCHROMA_LOC_TOP ||
-                                      t.loc == AVCHROMA_LOC_BOTTOM;
+                const bool xCentred =
+                    t.loc == AVCHROMA_LOC_CENTER || t.loc == AVCHROMA_LOC_TOP || t.loc == AVCHROMA_LOC_BOTTOM;
                 colour.sitingX = xCentred ? (fx - 1) / 2.0 : 0;
-                colour.sitingY = t.loc == AVCHROMA_LOC_TOPLEFT || t.loc == AVCHROMA_LOC_TOP       ? 0
+                colour.sitingY = t.loc == AVCHROMA_LOC_TOPLEFT || t.loc == AVCHROMA_LOC_TOP         ? 0
                                  : t.loc == AVCHROMA_LOC_BOTTOMLEFT || t.loc == AVCHROMA_LOC_BOTTOM ? fy - 1
                                                                                                     : (fy - 1) / 2.0;
-                const std::string what = std::string(name) + " tagging " + std::to_string(&t - taggings) +
-                                         (headroom ? " headroom" : "");
+                const std::string what =
+                    std::string(name) + " tagging " + std::to_string(&t - taggings) + (headroom ? " headroom" : "");
 
                 CorrectionOptions opts;
                 opts.keepHeadroom = headroom;
@@ -329,8 +328,8 @@ TEST(CorrectionDsp, SimdEqualsReference)
                 cbf[x] = (float)((int)(rng() % 2048) - 1024) / 3;  // past both ends of a byte
                 crf[x] = (float)((int)(rng() % 2048) - 1024) / 3;
             }
-            const float k[7] = {1.402f, -0.344136f, -0.714136f, 1.772f, pattern == 3 ? 16.0f : 0.0f, 64.0f,
-                                255.0f / 876};
+            const float k[7] = {1.402f, -0.344136f,  -0.714136f, 1.772f, pattern == 3 ? 16.0f : 0.0f,
+                                64.0f,  255.0f / 876};
             std::vector<uint32_t> pa((size_t)w + guard, 0xdeadbeef), pb = pa;
             ref.xrgbRow(pa.data(), ys.data(), cbf.data(), crf.data(), w, k);
             simd.xrgbRow(pb.data(), ys.data(), cbf.data(), crf.data(), w, k);

@@ -102,7 +102,8 @@ protected:
 
     void writePng(const std::string &name, const Picture &p) const
     {
-        std::ofstream(path("raw.rgb"), std::ios::binary).write((const char *)p.rgb.data(), (std::streamsize)p.rgb.size());
+        std::ofstream(path("raw.rgb"), std::ios::binary)
+            .write((const char *)p.rgb.data(), (std::streamsize)p.rgb.size());
         ffmpeg("-f rawvideo -pix_fmt rgb24 -s " + std::to_string(p.w) + "x" + std::to_string(p.h) + " -i raw.rgb " +
                q(name));
         unlink(path("raw.rgb").c_str());

@@ -129,7 +129,8 @@ TEST_F(QuorvelEndToEnd, InstructionSetCapKeepsTheBytes)
 {
     const Picture in = testPicture(150, 40, 2);
     writePng("in.png", in);
-    const std::string args = "-y --quiet --notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60 ";
+    const std::string args =
+        "-y --quiet --notch --min-harmonic 9 --max-harmonic 12 --dc-average --full --harmonics 60 ";
     ASSERT_EQ(quorvel(args + "in.png ref.png").status, 0);
     const Picture ref = readRgb("ref.png", in.w, in.h);
     for (const char *cpu : {"scalar", "mmx", "sse2", "avx2", "avx512"}) {

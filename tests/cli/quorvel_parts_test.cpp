@@ -35,8 +35,8 @@ TEST(QuorvelOptions, WholeNumbersAreStrictAndWithinTheIntRange)
     EXPECT_EQ(v, -2147483647 - 1);
     EXPECT_TRUE(parseInt("+12", v));
     EXPECT_EQ(v, 12);
-    for (const char *bad : {"2147483648", "-2147483649", "99999999999999999999", "", " 5", "5 ", "5x", "x5", "1e3",
-                            "0x10", "-"})
+    for (const char *bad :
+         {"2147483648", "-2147483649", "99999999999999999999", "", " 5", "5 ", "5x", "x5", "1e3", "0x10", "-"})
         EXPECT_FALSE(parseInt(bad, v)) << bad;
     double d = 0;
     EXPECT_TRUE(parseReal("1.5", d));
@@ -60,9 +60,9 @@ TEST(QuorvelOptions, SettingsBecomeDialogActionsOnTheirControls)
         bool check;
         const char *text;
     };
-    const Want want[] = {{1001, false, "361"}, {1005, true, ""},    {1009, false, "8"},  {1008, false, "9"},
+    const Want want[] = {{1001, false, "361"}, {1005, true, ""},     {1009, false, "8"}, {1008, false, "9"},
                          {1006, true, ""},     {1010, false, "2.5"}, {1012, true, ""},   {1013, true, ""},
-                         {1002, true, ""},     {1007, false, "4"},  {1011, false, "30"}};
+                         {1002, true, ""},     {1007, false, "4"},   {1011, false, "30"}};
     ASSERT_EQ(o.dialog.size(), sizeof want / sizeof want[0]);
     for (size_t i = 0; i < o.dialog.size(); i++) {
         EXPECT_EQ(o.dialog[i].id, want[i].id);
@@ -80,12 +80,20 @@ TEST(QuorvelOptions, SettingsBecomeDialogActionsOnTheirControls)
 
 TEST(QuorvelOptions, MistakesAreRefusedWithAMessage)
 {
-    const std::vector<std::vector<std::string>> bad = {
-        {"--bogus", "a", "b"},          {"--harmonics", "ten", "a", "b"},  {"--harmonics", "4294967296", "a", "b"},
-        {"--harmonics"},                {"--notch=1", "a", "b"},           {"--frames", "0", "a", "b"},
-        {"--cpu", "sse9", "a", "b"},    {"only-one"},                      {"a", "b", "c"},
-        {"analyse", "--full", "a"},     {"analyse", "a", "b"},             {"sample", "--module", "zelt", "o.mkv"},
-        {"compare", "a"},               {"--curve-aggression", "x", "a", "b"}};
+    const std::vector<std::vector<std::string>> bad = {{"--bogus", "a", "b"},
+                                                       {"--harmonics", "ten", "a", "b"},
+                                                       {"--harmonics", "4294967296", "a", "b"},
+                                                       {"--harmonics"},
+                                                       {"--notch=1", "a", "b"},
+                                                       {"--frames", "0", "a", "b"},
+                                                       {"--cpu", "sse9", "a", "b"},
+                                                       {"only-one"},
+                                                       {"a", "b", "c"},
+                                                       {"analyse", "--full", "a"},
+                                                       {"analyse", "a", "b"},
+                                                       {"sample", "--module", "zelt", "o.mkv"},
+                                                       {"compare", "a"},
+                                                       {"--curve-aggression", "x", "a", "b"}};
     for (const auto &args : bad) {
         Options o;
         std::string err;
@@ -256,8 +264,8 @@ TEST(QuorvelAnalyse, SuggestionsCoverThePeaks)
     a.peaks = {{112, 6.0, 15.0}, {173, 4.0, 19.0}};
     a.flicker = 2.0;
     const Suggestion s = suggestOptions(a);
-    const std::vector<std::string> notch = {"--notch", "--min-harmonic", "112", "--max-harmonic", "113",
-                                            "--dc-average"};
+    const std::vector<std::string> notch = {"--notch", "--min-harmonic", "112", "--max-harmonic",
+                                            "113",     "--dc-average"};
     EXPECT_EQ(s.notch, notch);
     const std::vector<std::string> full = {"--full", "--harmonics", "361"};
     EXPECT_EQ(s.full, full);

@@ -63,8 +63,8 @@ protected:
     void writeClip(const std::string &name, const std::string &pixFmt, int frames = 3) const
     {
         // Cropped in RGB: cropping YUV would round the size to the chroma.
-        ffmpeg("-f lavfi -i testsrc2=size=72x42:rate=25,format=rgb24,crop=67:37:1:2 -frames:v " + std::to_string(frames) +
-               " -c:v ffv1 -pix_fmt " + pixFmt + " " + name);
+        ffmpeg("-f lavfi -i testsrc2=size=72x42:rate=25,format=rgb24,crop=67:37:1:2 -frames:v " +
+               std::to_string(frames) + " -c:v ffv1 -pix_fmt " + pixFmt + " " + name);
     }
 
     // What quorvel should write for `input` with the module configured by
@@ -126,8 +126,8 @@ TEST_F(QuorvelSource, NoStageKeepsEverySampleOfEveryFormat)
 
 TEST_F(QuorvelSource, NotchChangesTheSourceAsTheCorrectionComputes)
 {
-    const std::vector<DialogAction> band = {{1005, true, true, ""}, {1009, false, false, "3"},
-                                            {1008, false, false, "6"}};
+    const std::vector<DialogAction> band = {
+        {1005, true, true, ""}, {1009, false, false, "3"}, {1008, false, false, "6"}};
     for (const char *pixFmt : {"yuv420p", "yuv422p10le"}) {
         SCOPED_TRACE(pixFmt);
         writeClip("in.mkv", pixFmt, 4);

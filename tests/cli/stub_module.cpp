@@ -39,9 +39,9 @@ int end(FilterActivation *, const FilterFunctions *)
     return 0;
 }
 
-[[maybe_unused]] FilterDefinition definition = {nullptr, nullptr, nullptr, "stub", "always fails", "tests", nullptr, 0,
-                               nullptr, nullptr, run,     nullptr, nullptr,        nullptr, start,   end,
-                               nullptr, nullptr};
+[[maybe_unused]] FilterDefinition definition = {nullptr, nullptr, nullptr, "stub", "always fails", "tests", nullptr,
+                                                0,       nullptr, nullptr, run,    nullptr,        nullptr, nullptr,
+                                                start,   end,     nullptr, nullptr};
 FilterDefinition *handle = nullptr;
 
 }  // namespace

@@ -67,8 +67,8 @@ TEST_F(SpectrumBars, EveryHarmonicAgainstTheReferenceCorrelation)
     for (int k = 0; k < 300; k++) {
         HarmonicCoeffs c;
         correlate_row_c(src.row(50), 720, &c, k, trigTables.sin32, trigTables.cos32, 720);
-        const double v = sqrt((double)c.blue.sinePart * c.blue.sinePart + (double)c.blue.cosinePart * c.blue.cosinePart) *
-                         0.003906;
+        const double v =
+            sqrt((double)c.blue.sinePart * c.blue.sinePart + (double)c.blue.cosinePart * c.blue.cosinePart) * 0.003906;
         const int expected = v > 1.0 ? (int)ceil(v) - 1 : 0;
         EXPECT_EQ(barHeight(dst, k), expected) << "harmonic " << k;
     }

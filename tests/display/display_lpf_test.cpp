@@ -261,7 +261,8 @@ TEST_F(SpectrumLpf, PaddedRowsShowTheSamePicture)
 
 TEST_F(SpectrumLpf, FramesSmallerThanTheLayout)
 {
-    const int sizes[][2] = {{64, 48}, {320, 240}, {720, 480}, {720, 16}, {4, 1}, {3, 3}, {1, 1}, {0, 0}, {5, 0}, {0, 5}};
+    const int sizes[][2] = {{64, 48}, {320, 240}, {720, 480}, {720, 16}, {4, 1},
+                            {3, 3},   {1, 1},     {0, 0},     {5, 0},    {0, 5}};
     for (const auto &s : sizes)
         for (int n : {0, 1, 10, 720}) {
             TablesScope tables(s[0], ANGLE_RECIPROCAL);

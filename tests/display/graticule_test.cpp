@@ -18,6 +18,7 @@ const uint32_t WHITE = 0x00FFFFFF, RED = 0x00FF4040, BACKGROUND = 0x11111111;
 // The ten digits drawn side by side, digit d with its left edge at column 8d
 // and its bottom line on row 0 of an 80 x 8 frame; top row first, '#' for a
 // white pixel. Checked by eye against the published glyph table.
+// clang-format off
 const char *const kDigitsGolden[] = {
     "................................................................................",
     "..###......#......###.....####.......#....####.....###...#####....###......##...",
@@ -94,6 +95,7 @@ const char *const kGraticuleGolden[] = {
     "..WWW................................................WW.....WWW.......................................WWW.....WWW.....WWW...................",
     "............................................................................................................................................",
 };
+// clang-format on
 const int kGoldenW = 140, kGoldenH = 58, kScaleRows = 16;
 
 // The colour a golden character stands for; BACKGROUND for an untouched pixel.
@@ -225,7 +227,8 @@ TEST(DrawDigit, ClippedAtEveryEdge)
                 for (int xx = 0; xx < 12; xx++) {
                     const int c = xx - x, r = yy - y;
                     const bool set = c >= 0 && c < 8 && r >= 0 && r < 8 && goldenAt(kDigitsGolden, 8, 64 + c, r) == '#';
-                    EXPECT_EQ(f.at(xx, yy), set ? WHITE : BACKGROUND) << "at " << x << "," << y << ": " << xx << "," << yy;
+                    EXPECT_EQ(f.at(xx, yy), set ? WHITE : BACKGROUND)
+                        << "at " << x << "," << y << ": " << xx << "," << yy;
                 }
             f.fill(BACKGROUND);
             EXPECT_TRUE(f.sameBytes(before)) << "padding or guards written at " << x << "," << y;

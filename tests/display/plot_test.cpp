@@ -28,8 +28,8 @@ TEST(PlotBar, FillsRowsAboveTheBaseBelowTheValue)
         std::vector<int> rows;
     };
     // Rows 16 + j for 1 <= j < v; nothing unless v > 1.
-    const Case cases[] = {{-INFINITY, {}}, {NAN, {}}, {0.5, {}}, {1.0, {}}, {1.0001, {17}}, {1.5, {17}},
-                          {2.0, {17}},     {2.5, {17, 18}},       {3.0, {17, 18}},        {5.25, {17, 18, 19, 20, 21}}};
+    const Case cases[] = {{-INFINITY, {}}, {NAN, {}},   {0.5, {}},       {1.0, {}},       {1.0001, {17}},
+                          {1.5, {17}},     {2.0, {17}}, {2.5, {17, 18}}, {3.0, {17, 18}}, {5.25, {17, 18, 19, 20, 21}}};
     for (const Case &c : cases) {
         TestBitmap f(4, 40);
         f.fill(BACKGROUND);

@@ -63,10 +63,10 @@ std::vector<uint32_t> convertChecked(const Variant &var, const std::vector<uint3
 TEST(ConvertRowToYuv, WorkedValues)
 {
     // (R, G, B) -> (U, V, Y) as stated: white, red, blue, (10, 20, 30), black.
-    const std::vector<uint32_t> in = {rgb(255, 255, 255), rgb(255, 0, 0), rgb(0, 0, 255), rgb(10, 20, 30),
-                                      rgb(0, 0, 0), rgb(0, 0, 0)};
+    const std::vector<uint32_t> in = {rgb(255, 255, 255), rgb(255, 0, 0), rgb(0, 0, 255),
+                                      rgb(10, 20, 30),    rgb(0, 0, 0),   rgb(0, 0, 0)};
     const std::vector<uint32_t> want = {uvy(128, 128, 255), uvy(85, 255, 76), uvy(255, 107, 30),
-                                        uvy(135, 122, 18), uvy(128, 128, 0), uvy(128, 128, 0)};
+                                        uvy(135, 122, 18),  uvy(128, 128, 0), uvy(128, 128, 0)};
     for (const Variant &var : allVariants())
         EXPECT_EQ(convertChecked(var, in), want) << var.name;
 }
@@ -86,8 +86,8 @@ TEST(ConvertRowToYuv, RedAndBlueLimitTo255)
 {
     // 256 before the limit: (255, 0, 0) for V, (0, 0, 255) for U. The extreme
     // corners around them stay in range.
-    const std::vector<uint32_t> in = {rgb(255, 0, 0), rgb(0, 0, 255), rgb(255, 0, 255), rgb(0, 255, 0),
-                                      rgb(255, 255, 0), rgb(0, 255, 255)};
+    const std::vector<uint32_t> in = {rgb(255, 0, 0), rgb(0, 0, 255),   rgb(255, 0, 255),
+                                      rgb(0, 255, 0), rgb(255, 255, 0), rgb(0, 255, 255)};
     for (const Variant &var : allVariants()) {
         const std::vector<uint32_t> out = convertChecked(var, in);
         EXPECT_EQ(out[0] >> 8 & 0xff, 255u) << var.name;
@@ -123,7 +123,8 @@ TEST(ConvertRowToYuv, VariantsMatchReferenceOnEveryColour)
     const int rowWidth = 4093;
     std::mt19937 rng(11);
     std::vector<uint32_t> src(rowWidth), ref(rowWidth), got(rowWidth);
-    for (uint32_t base = 0; base < (1u << 24); base += rowWidth - 1) {  // the unconverted last pixel starts the next row
+    for (uint32_t base = 0; base < (1u << 24);
+         base += rowWidth - 1) {  // the unconverted last pixel starts the next row
         for (int k = 0; k < rowWidth; k++)
             src[k] = ((base + k) & 0xffffff) | (rng() & 0xff000000);
         convert_row_to_yuv_c(src.data(), ref.data(), rowWidth);

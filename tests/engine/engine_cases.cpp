@@ -136,8 +136,8 @@ std::string recordText(const HarmonicCoeffs &h)
 void expectRecord(Check &check, const HarmonicCoeffs &got, const int32_t expected[6], const std::string &what)
 {
     const int32_t *g = (const int32_t *)&got;
-    static const char *const field[6] = {"red sine", "red cosine", "green sine", "green cosine", "blue sine",
-                                         "blue cosine"};
+    static const char *const field[6] = {"red sine",     "red cosine", "green sine",
+                                         "green cosine", "blue sine",  "blue cosine"};
     for (int f = 0; f < 6; f++)
         check.eq(expected[f], g[f], what + " " + field[f]);
 }
@@ -160,12 +160,16 @@ bool report(Check &check, FailureBudget &budget, bool ok, const std::string &wha
 
 // ---------------------------------------------------------------- variants
 
+// clang-format off
 #define VARIANT(fn, level) {#fn, fn, level}
+// clang-format on
 
 std::vector<Variant<unpack_row_fn>> unpackVariants()
 {
     std::vector<Variant<unpack_row_fn>> all = {
-        VARIANT(unpack_row_c, CPU_SCALAR), VARIANT(unpack_row_mmx, CPU_MMX), VARIANT(unpack_row_sse2, CPU_SSE2),
+        VARIANT(unpack_row_c, CPU_SCALAR),
+        VARIANT(unpack_row_mmx, CPU_MMX),
+        VARIANT(unpack_row_sse2, CPU_SSE2),
 #if ZELT_HAVE_AVX_KERNELS
         VARIANT(unpack_row_avx2, CPU_AVX2),
 #endif
@@ -177,7 +181,9 @@ std::vector<Variant<unpack_row_fn>> unpackVariants()
 std::vector<Variant<pack_row_fn>> packVariants()
 {
     std::vector<Variant<pack_row_fn>> all = {
-        VARIANT(pack_row_c, CPU_SCALAR), VARIANT(pack_row_mmx, CPU_MMX), VARIANT(pack_row_sse2, CPU_SSE2),
+        VARIANT(pack_row_c, CPU_SCALAR),
+        VARIANT(pack_row_mmx, CPU_MMX),
+        VARIANT(pack_row_sse2, CPU_SSE2),
 #if ZELT_HAVE_AVX_KERNELS
         VARIANT(pack_row_avx2, CPU_AVX2),
 #endif
@@ -189,9 +195,12 @@ std::vector<Variant<pack_row_fn>> packVariants()
 std::vector<Variant<analyse_row_fn>> analyseVariants()
 {
     std::vector<Variant<analyse_row_fn>> all = {
-        VARIANT(analyse_row_c, CPU_SCALAR), VARIANT(analyse_row_mmx, CPU_MMX), VARIANT(analyse_row_sse2, CPU_SSE2),
+        VARIANT(analyse_row_c, CPU_SCALAR),
+        VARIANT(analyse_row_mmx, CPU_MMX),
+        VARIANT(analyse_row_sse2, CPU_SSE2),
 #if ZELT_HAVE_AVX_KERNELS
-        VARIANT(analyse_row_avx2, CPU_AVX2), VARIANT(analyse_row_avx512, CPU_AVX512),
+        VARIANT(analyse_row_avx2, CPU_AVX2),
+        VARIANT(analyse_row_avx512, CPU_AVX512),
 #endif
     };
     all.erase(std::remove_if(all.begin(), all.end(), [](const auto &v) { return v.level > cpuDetect(); }), all.end());
@@ -201,10 +210,12 @@ std::vector<Variant<analyse_row_fn>> analyseVariants()
 std::vector<Variant<synthesise_row_fn>> synthesiseVariants()
 {
     std::vector<Variant<synthesise_row_fn>> all = {
-        VARIANT(synthesise_row_c, CPU_SCALAR), VARIANT(synthesise_row_mmx, CPU_MMX),
+        VARIANT(synthesise_row_c, CPU_SCALAR),
+        VARIANT(synthesise_row_mmx, CPU_MMX),
         VARIANT(synthesise_row_sse2, CPU_SSE2),
 #if ZELT_HAVE_AVX_KERNELS
-        VARIANT(synthesise_row_avx2, CPU_AVX2), VARIANT(synthesise_row_avx512, CPU_AVX512),
+        VARIANT(synthesise_row_avx2, CPU_AVX2),
+        VARIANT(synthesise_row_avx512, CPU_AVX512),
 #endif
     };
     all.erase(std::remove_if(all.begin(), all.end(), [](const auto &v) { return v.level > cpuDetect(); }), all.end());
@@ -214,10 +225,12 @@ std::vector<Variant<synthesise_row_fn>> synthesiseVariants()
 std::vector<Variant<correlate_row_fn>> correlateVariants()
 {
     std::vector<Variant<correlate_row_fn>> all = {
-        VARIANT(correlate_row_c, CPU_SCALAR), VARIANT(correlate_row_mmx, CPU_MMX),
+        VARIANT(correlate_row_c, CPU_SCALAR),
+        VARIANT(correlate_row_mmx, CPU_MMX),
         VARIANT(correlate_row_sse2, CPU_SSE2),
 #if ZELT_HAVE_AVX_KERNELS
-        VARIANT(correlate_row_avx2, CPU_AVX2), VARIANT(correlate_row_avx512, CPU_AVX512),
+        VARIANT(correlate_row_avx2, CPU_AVX2),
+        VARIANT(correlate_row_avx512, CPU_AVX512),
 #endif
     };
     all.erase(std::remove_if(all.begin(), all.end(), [](const auto &v) { return v.level > cpuDetect(); }), all.end());
@@ -280,7 +293,7 @@ namespace {
 
 // Allocator stand-ins for the failure paths.
 int allocCalls = 0;
-int failOnCall = 0;           // 1-based call that fails; 0 = none
+int failOnCall = 0;  // 1-based call that fails; 0 = none
 size_t lastRequest = 0;
 void *patternedBlock = nullptr;
 
@@ -357,7 +370,8 @@ void tableLifecycle(Check &check)
     check.eq(0, allocCalls, "no allocation attempted for sizes beyond 32 bits");
     check.that(!trigTables.sin32 && !trigTables.cos32, "refused build leaves null pointers");
     // The largest representable size is asked for as such.
-    check.eq(-1, buildTrigTables16(1, 2147483647, ANGLE_RECIPROCAL), "16-bit pair of 2^32 - 2 bytes, refused by allocator");
+    check.eq(-1, buildTrigTables16(1, 2147483647, ANGLE_RECIPROCAL),
+             "16-bit pair of 2^32 - 2 bytes, refused by allocator");
     check.eq(2, allocCalls, "both blocks requested");
     check.eq(4294967294ll, (long long)lastRequest, "requested byte size");
     freeTrigTables16();
@@ -549,12 +563,10 @@ void synthesisExamples(Check &check, const EngineDsp &dsp)
     for (int b = 0; b < 3; b++)
         check.that(memcmp(&recs[b], kWorked8[b], 24) == 0, str("worked records %d as listed", b));
 
-    static const int planes2[3][8] = {{35, 20, 20, 35, 54, 69, 69, 54},
-                                      {70, 41, 41, 69, 109, 138, 138, 110},
-                                      {100, 100, 100, 99, 99, 99, 100, 100}};
-    static const int planes4[3][8] = {{15, 15, 35, 34, 54, 55, 74, 74},
-                                      {30, 30, 70, 69, 109, 110, 149, 149},
-                                      {100, 100, 99, 100, 99, 100, 99, 100}};
+    static const int planes2[3][8] = {
+        {35, 20, 20, 35, 54, 69, 69, 54}, {70, 41, 41, 69, 109, 138, 138, 110}, {100, 100, 100, 99, 99, 99, 100, 100}};
+    static const int planes4[3][8] = {
+        {15, 15, 35, 34, 54, 55, 74, 74}, {30, 30, 70, 69, 109, 110, 149, 149}, {100, 100, 99, 100, 99, 100, 99, 100}};
     static const int planes1[3] = {45, 90, 100};
     for (int count : {0, 1, 2, 4}) {
         const std::vector<int16_t> got = synthesise(dsp, recs, count, 8, t8);
@@ -574,7 +586,8 @@ void synthesisExamples(Check &check, const EngineDsp &dsp)
     for (int level : {100, 200}) {
         const int32_t mean[1][6] = {{0, 256 * level, 0, 256 * level, 0, 256 * level}};
         const std::vector<int16_t> got = synthesise(dsp, recordsOf(mean, 1), 1, 8, t8);
-        check.that(got == std::vector<int16_t>(24, (int16_t)level), str("mean level %d comes back as %d", level, level));
+        check.that(got == std::vector<int16_t>(24, (int16_t)level),
+                   str("mean level %d comes back as %d", level, level));
     }
 
     // Saturation of coefficients of h != 0: 40000 acts as 32767, -40000 as
@@ -585,8 +598,8 @@ void synthesisExamples(Check &check, const EngineDsp &dsp)
         const int32_t big[2][6] = {{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 40000 * sign, 0}};
         const int32_t capped[2][6] = {{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, sign > 0 ? 32767 : -32768, 0}};
         const std::vector<int16_t> a = synthesise(dsp, recordsOf(big, 2), 2, 8, t8);
-        check.that(a == synthesise(dsp, recordsOf(capped, 2), 2, 8, t8), str("sine %d acts as %d", 40000 * sign,
-                                                                             sign > 0 ? 32767 : -32768));
+        check.that(a == synthesise(dsp, recordsOf(capped, 2), 2, 8, t8),
+                   str("sine %d acts as %d", 40000 * sign, sign > 0 ? 32767 : -32768));
         check.eq(sign > 0 ? 127 : -128, a[2], str("sine %d, blue sample 2", 40000 * sign));
         const int32_t bigCos[2][6] = {{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 40000 * sign}};
         check.eq(sign > 0 ? 127 : -128, synthesise(dsp, recordsOf(bigCos, 2), 2, 8, t8)[0],
@@ -680,19 +693,18 @@ std::vector<int> analysisWidths(Sweep sweep)
 {
     if (sweep == Sweep::Quick)
         return {4, 5, 7, 8, 10, 13, 16, 31, 36, 64, 66, 129, 256, 260, 513, 720};
-    return {4,   5,   6,   7,   8,   9,   10,  11,  12,  13,  15,  16,   17,   19,   20,   23,  24,
-            28,  31,  32,  33,  36,  44,  47,  48,  52,  60,  63,  64,   65,   68,   76,   92,  96,
-            100, 124, 127, 128, 129, 132, 191, 255, 256, 257, 260, 300, 383,  511,  512,  513, 516,
-            720, 721, 1000, 1023, 1024, 1028, 1500, 2047, 2048};
+    return {4,   5,   6,   7,   8,   9,   10,  11,  12,  13,  15,  16,  17,  19,   20,   23,   24,   28,   31,   32,
+            33,  36,  44,  47,  48,  52,  60,  63,  64,  65,  68,  76,  92,  96,   100,  124,  127,  128,  129,  132,
+            191, 255, 256, 257, 260, 300, 383, 511, 512, 513, 516, 720, 721, 1000, 1023, 1024, 1028, 1500, 2047, 2048};
 }
 
 std::vector<int> synthesisWidths(Sweep sweep)
 {
     if (sweep == Sweep::Quick)
         return {2, 3, 4, 5, 8, 9, 14, 17, 34, 63, 66, 130, 257, 720};
-    return {2,   3,   4,   5,   6,   7,   8,   9,   10,  11,  14,  15,  16,  17,  18,   30,   31,   32,
-            33,  34,  46,  62,  63,  64,  65,  66,  94,  126, 127, 128, 129, 130, 190,  255,  256,  257,
-            258, 300, 383, 511, 512, 513, 720, 721, 1023, 1024, 1025, 2047, 2048};
+    return {2,   3,   4,   5,   6,   7,   8,   9,   10,  11,  14,   15,   16,   17,   18,  30,  31,
+            32,  33,  34,  46,  62,  63,  64,  65,  66,  94,  126,  127,  128,  129,  130, 190, 255,
+            256, 257, 258, 300, 383, 511, 512, 513, 720, 721, 1023, 1024, 1025, 2047, 2048};
 }
 
 // Counts worth trying at a width: small ones, the chunk edges of the SIMD
@@ -712,8 +724,7 @@ std::vector<int> countsFor(int w, Sweep sweep)
 }
 
 enum Content { RANDOM8, ZERO, FULL, ALTERNATE, RANDOM16, CONTENTS };
-const char *const contentName[CONTENTS] = {"random 0..255", "all 0", "all 255", "alternating 0/255",
-                                           "random int16"};
+const char *const contentName[CONTENTS] = {"random 0..255", "all 0", "all 255", "alternating 0/255", "random int16"};
 
 int16_t sampleOf(Content c, Random &rng, int j)
 {
@@ -763,8 +774,7 @@ void crossCheckUnpack(Check &check, unpack_row_fn fn, Sweep sweep)
                 want[i] = out.as<int16_t>()[i] = (int16_t)(0x1234 + i);
             unpack_row_c(src.as<uint32_t>(), want.data(), w);
             fn(src.as<uint32_t>(), out.as<int16_t>(), w);
-            report(check, budget,
-                   memcmp(want.data(), out.as<int16_t>(), want.size() * 2) == 0 && out.canaryIntact(),
+            report(check, budget, memcmp(want.data(), out.as<int16_t>(), want.size() * 2) == 0 && out.canaryIntact(),
                    str("unpack w=%d content %d matches the reference, nothing written outside", w, content));
         }
     }
@@ -794,8 +804,7 @@ void crossCheckPack(Check &check, pack_row_fn fn, Sweep sweep)
                 want[j] = out.as<uint32_t>()[j] = 0x9abcdef0u + (uint32_t)j;
             pack_row_c(src.as<int16_t>(), want.data(), w);
             fn(src.as<int16_t>(), out.as<uint32_t>(), w);
-            report(check, budget,
-                   memcmp(want.data(), out.as<uint32_t>(), want.size() * 4) == 0 && out.canaryIntact(),
+            report(check, budget, memcmp(want.data(), out.as<uint32_t>(), want.size() * 4) == 0 && out.canaryIntact(),
                    str("pack w=%d content %d matches the reference, nothing written outside", w, content));
         }
     }
@@ -829,8 +838,7 @@ void crossCheckAnalyse(Check &check, analyse_row_fn fn, Sweep sweep)
                     for (int i = 0; i < 3 * w; i++)
                         planar.as<int16_t>()[i] = sampleOf((Content)content, rng, i % w);
                     std::vector<HarmonicCoeffs> want((size_t)std::max(n, 0));
-                    analyse_row_c(planar.as<int16_t>(), first, end, w, want.data(), tab.sin.data(), tab.cos.data(),
-                                  w);
+                    analyse_row_c(planar.as<int16_t>(), first, end, w, want.data(), tab.sin.data(), tab.cos.data(), w);
                     Guarded out(sizeof(HarmonicCoeffs) * (size_t)std::max(n, 0));
                     memset(out.as<char>(), 0x5a, out.size());
                     fn(planar.as<int16_t>(), first, end, w, out.as<HarmonicCoeffs>(), rows.sin.as<int16_t>(),
@@ -861,8 +869,8 @@ const char *const coeffName[COEFF_KINDS] = {"random int16", "random int32", "ext
 std::vector<HarmonicCoeffs> coefficients(CoeffKind kind, int count, int w, const Tables16 &real, Random &rng)
 {
     std::vector<HarmonicCoeffs> recs((size_t)std::max(count, 1));
-    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, -40000, 40000, -32769, -32768, 32767, 32768, 65280, -1,
-                                       0, 1};
+    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, -40000, 40000, -32769, -32768,
+                                       32767,     32768,     65280,  -1,    0,      1};
     if (kind == C_MEASURED && w >= 4) {
         std::vector<int16_t> x((size_t)3 * w);
         for (auto &v : x)
@@ -944,8 +952,9 @@ void crossCheckCorrelate(Check &check, correlate_row_fn fn, Sweep sweep)
     for (int w : widths) {
         const Tables32 real = realTables32(std::max(w, 1), std::max(w, 1));
         std::vector<int> harmonics = {0, 1, 2, w / 2, w - 1};
-        harmonics.erase(std::remove_if(harmonics.begin(), harmonics.end(), [w](int a) { return a < 0 || a >= std::max(w, 1); }),
-                        harmonics.end());
+        harmonics.erase(
+            std::remove_if(harmonics.begin(), harmonics.end(), [w](int a) { return a < 0 || a >= std::max(w, 1); }),
+            harmonics.end());
         for (int tableKind = 0; tableKind < 3; tableKind++) {
             Tables32 tab = real;
             if (tableKind > 0)
@@ -967,8 +976,8 @@ void crossCheckCorrelate(Check &check, correlate_row_fn fn, Sweep sweep)
                     memset(&got, 0x5a, sizeof got);
                     fn(row.as<uint32_t>(), w, &got, a, rows.sin.as<int32_t>(), rows.cos.as<int32_t>(), w);
                     report(check, budget, sameRecord(want, got),
-                           str("correlate w=%d harmonic %d content %d table kind %d: expected %s, got %s", w, a, content,
-                               tableKind, recordText(want).c_str(), recordText(got).c_str()));
+                           str("correlate w=%d harmonic %d content %d table kind %d: expected %s, got %s", w, a,
+                               content, tableKind, recordText(want).c_str(), recordText(got).c_str()));
                 }
             }
         }

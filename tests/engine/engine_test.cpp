@@ -89,17 +89,16 @@ TEST_P(WorkedExamples, Correlation)
     correlationExamples(check, dsp);
 }
 
-INSTANTIATE_TEST_SUITE_P(Level, WorkedExamples, ::testing::ValuesIn(availableLevels()),
-                         levelName);
+INSTANTIATE_TEST_SUITE_P(Level, WorkedExamples, ::testing::ValuesIn(availableLevels()), levelName);
 
-#define VARIANT_SUITE(Suite, Fn, variants, crossCheck)                                              \
-    class Suite : public ::testing::TestWithParam<Variant<Fn>> {};                                 \
-    GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Suite);                                          \
-    TEST_P(Suite, MatchesReference)                                                                \
-    {                                                                                              \
-        Check check = gtestCheck();                                                                \
-        crossCheck(check, GetParam().fn, Sweep::Full);                                             \
-    }                                                                                              \
+#define VARIANT_SUITE(Suite, Fn, variants, crossCheck)             \
+    class Suite : public ::testing::TestWithParam<Variant<Fn>> {}; \
+    GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Suite);          \
+    TEST_P(Suite, MatchesReference)                                \
+    {                                                              \
+        Check check = gtestCheck();                                \
+        crossCheck(check, GetParam().fn, Sweep::Full);             \
+    }                                                              \
     INSTANTIATE_TEST_SUITE_P(Simd, Suite, ::testing::ValuesIn(simd(variants())), variantName<Fn>)
 
 VARIANT_SUITE(UnpackRowVariant, unpack_row_fn, unpackVariants, crossCheckUnpack);
@@ -220,9 +219,8 @@ TEST_P(EngineOperations, RowRoundTripThroughTheTables)
     EXPECT_EQ(-6177, one.blue.sinePart);
     EXPECT_EQ(25600, rec[0].red.cosinePart);
     // Harmonics 0..3 rebuild the worked row of the synthesis example.
-    static const int want4[3][8] = {{15, 15, 35, 34, 54, 55, 74, 74},
-                                    {30, 30, 70, 69, 109, 110, 149, 149},
-                                    {100, 100, 99, 100, 99, 100, 99, 100}};
+    static const int want4[3][8] = {
+        {15, 15, 35, 34, 54, 55, 74, 74}, {30, 30, 70, 69, 109, 110, 149, 149}, {100, 100, 99, 100, 99, 100, 99, 100}};
     int32_t work[32];
     synthesiseRow(work, 4, 8, rec);
     packRow((const int16_t *)work, back, 8);
@@ -235,5 +233,4 @@ TEST_P(EngineOperations, RowRoundTripThroughTheTables)
     EXPECT_EQ(11520, corr.blue.cosinePart);
 }
 
-INSTANTIATE_TEST_SUITE_P(Level, EngineOperations, ::testing::ValuesIn(availableLevels()),
-                         levelName);
+INSTANTIATE_TEST_SUITE_P(Level, EngineOperations, ::testing::ValuesIn(availableLevels()), levelName);

@@ -18,7 +18,10 @@ public:
     Guarded &operator=(const Guarded &) = delete;
 
     template <typename T>
-    T *as() const { return (T *)user_; }
+    T *as() const
+    {
+        return (T *)user_;
+    }
     size_t size() const { return bytes_; }
     bool canaryIntact() const;
 

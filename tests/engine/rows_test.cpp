@@ -41,8 +41,8 @@ struct Tables {
     int rows = 0, n = 0;
 
     Tables(int rows_, int n_, bool random, Random &rng)
-        : sin(sizeof(int16_t) * (size_t)rows_ * n_), cos(sin.size()), quads(analysisQuadsBytes(rows_, n_)),
-          rows(rows_), n(n_)
+        : sin(sizeof(int16_t) * (size_t)rows_ * n_), cos(sin.size()), quads(analysisQuadsBytes(rows_, n_)), rows(rows_),
+          n(n_)
     {
         if (random) {
             for (size_t i = 0; i < (size_t)rows * n; i++) {
@@ -87,8 +87,8 @@ protected:
     EngineDsp dsp;
 };
 
-const int kWidths[] = {4, 5, 6, 7, 8, 10, 12, 14, 16, 18, 30, 32, 34, 48, 62, 63, 64, 65, 66, 78, 94, 96, 110, 126,
-                       128, 130, 142, 190, 256, 258, 360, 720, 721};
+const int kWidths[] = {4,  5,  6,  7,  8,  10,  12,  14,  16,  18,  30,  32,  34,  48,  62,  63, 64,
+                       65, 66, 78, 94, 96, 110, 126, 128, 130, 142, 190, 256, 258, 360, 720, 721};
 const int kRows[] = {1, 2, 3, 8, 9, 31, 33, 70};
 
 std::vector<int> countsFor(int w)
@@ -144,7 +144,8 @@ TEST_P(RowsKernels, AnalysisMatchesRowByRowReference)
                         const bool same = memcmp(want.data(), out.as<char>(), out.size()) == 0;
                         EXPECT_TRUE(same && out.canaryIntact())
                             << text("w=%d rows=%d count=%d, ", w, rows, count, 0)
-                            << (tableKind ? "random tables" : "real tables") << (withQuads ? ", group layout" : ", rows only")
+                            << (tableKind ? "random tables" : "real tables")
+                            << (withQuads ? ", group layout" : ", rows only")
                             << (same ? ": wrote below the output" : ": records differ");
                         failures += !(same && out.canaryIntact());
                     }
@@ -157,8 +158,8 @@ TEST_P(RowsKernels, AnalysisMatchesRowByRowReference)
 // Coefficients: random int32, random int16, extremes, zero.
 int32_t coefficient(int kind, Random &rng)
 {
-    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, -40000, 40000, -32769, -32768, 32767, 32768, 65280, -1,
-                                       0,         1};
+    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, -40000, 40000, -32769, -32768,
+                                       32767,     32768,     65280,  -1,    0,      1};
     switch (kind) {
     case 0: return (int32_t)rng.u32();
     case 1: return (int32_t)(int16_t)rng.u32();
@@ -230,7 +231,7 @@ TEST(AnalysisQuads, LayoutHoldsEveryEntryOnce)
             std::vector<int16_t> s((size_t)rows * n), c(s.size());
             for (size_t i = 0; i < s.size(); i++) {
                 s[i] = (int16_t)(i + 1);
-                c[i] = (int16_t)-(int)(i + 1);
+                c[i] = (int16_t) - (int)(i + 1);
             }
             const size_t bytes = analysisQuadsBytes(rows, n);
             const int groups = rows < 2 ? 0 : (rows + 2) / 4, quads = n / 4;

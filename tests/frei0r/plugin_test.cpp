@@ -16,7 +16,10 @@ namespace {
 struct Plugin {
     void *h = dlopen(FREI0R_PLUGIN, RTLD_NOW | RTLD_LOCAL);
     template <typename F>
-    F get(const char *name) { return h ? (F)dlsym(h, name) : nullptr; }
+    F get(const char *name)
+    {
+        return h ? (F)dlsym(h, name) : nullptr;
+    }
     ~Plugin()
     {
         if (h)

@@ -264,12 +264,8 @@ void fillFrame(Bitmap &b, const FramePlan &fp, const std::vector<uint8_t> &tile)
         for (int j = 0; j < w; j++) {
             uint32_t px;
             switch (kind) {
-            case 0:
-                px = constant;
-                break;
-            case 1:
-                px = xorshift(rng) & 0xffffff;
-                break;
+            case 0: px = constant; break;
+            case 1: px = xorshift(rng) & 0xffffff; break;
             case 2:
                 if (tile.empty()) {
                     px = xorshift(rng) & 0xffffff;
@@ -285,12 +281,8 @@ void fillFrame(Bitmap &b, const FramePlan &fp, const std::vector<uint8_t> &tile)
                 px = g | g << 8 | g << 16;
                 break;
             }
-            case 4:
-                px = ((j + r + (int)fp.seed) & 1) ? 0xffffff : 0;
-                break;
-            default:
-                px = 0xffffff - (xorshift(rng) & 0x030303);
-                break;
+            case 4: px = ((j + r + (int)fp.seed) & 1) ? 0xffffff : 0; break;
+            default: px = 0xffffff - (xorshift(rng) & 0x030303); break;
             }
             const uint32_t x = randomByte3 ? xorshift(rng) >> 24 : 0xff;
             row[j] = px | x << 24;
@@ -359,8 +351,7 @@ int configure(const Plan &plan, const LoadedModule &m, FilterActivation *fa)
     if (plan.route != 1) {
         DialogPlay d{&plan, {}};
         const FilterSettings &s = plan.record;
-        const int32_t numbers[6] = {s.harmonicsNumber, s.mainHarmonic, s.maxHarmonic,
-                                    s.minHarmonic,     0,              s.rejectionDb};
+        const int32_t numbers[6] = {s.harmonicsNumber, s.mainHarmonic, s.maxHarmonic, s.minHarmonic, 0, s.rejectionDb};
         for (int k = 0; k < 6; k++) {
             char buf[64];
             if (plan.editText[k])
@@ -532,7 +523,8 @@ Trace play(const Plan &plan, CpuLevel level)
         const int status = m.callRun(&fa);
         checkFrame(s, status, src, srcBefore, dst, dstFill, (int)f);
         trace.status.push_back(status);
-        trace.digest.push_back(hashBytes(dst.memory, dst.size(), hashBytes(src.memory, src.size(), 14695981039346656037ull)));
+        trace.digest.push_back(
+            hashBytes(dst.memory, dst.size(), hashBytes(src.memory, src.size(), 14695981039346656037ull)));
     }
     if (running)
         m.callEnd(&fa);

@@ -21,8 +21,8 @@ namespace {
 bool sameRecord(const FilterSettings &a, const FilterSettings &b)
 {
     return a.displaySpectrum == b.displaySpectrum && a.harmonicsNumber == b.harmonicsNumber &&
-           a.harmonicsLimit == b.harmonicsLimit && a.notchEnabled == b.notchEnabled &&
-           a.minHarmonic == b.minHarmonic && a.mainHarmonic == b.mainHarmonic && a.maxHarmonic == b.maxHarmonic &&
+           a.harmonicsLimit == b.harmonicsLimit && a.notchEnabled == b.notchEnabled && a.minHarmonic == b.minHarmonic &&
+           a.mainHarmonic == b.mainHarmonic && a.maxHarmonic == b.maxHarmonic &&
            memcmp(&a.curveAggression, &b.curveAggression, sizeof(float)) == 0 && a.rejectionDb == b.rejectionDb &&
            a.dcAverage == b.dcAverage && a.dcTemporal == b.dcTemporal && a.fullProcessing == b.fullProcessing;
 }
@@ -268,10 +268,12 @@ TEST_F(DialogTest, HarmonicsNumberIsBoundedByTheSourceWidthOnOk)
 
 TEST_F(DialogTest, DefaultHarmonicsNumberIsNotComparedWithANarrowWidthUntilOk)
 {
-    int rc = open([](ZeltDialogUser *u) {
-        EXPECT_EQ(controlText(u, 1001), "10");
-        u->click(u, 2);
-    }, 4);
+    int rc = open(
+        [](ZeltDialogUser *u) {
+            EXPECT_EQ(controlText(u, 1001), "10");
+            u->click(u, 2);
+        },
+        4);
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(filterSettings.harmonicsNumber, 10);
     EXPECT_EQ(filterSettings.harmonicsLimit, 4);
@@ -336,9 +338,18 @@ TEST_F(DialogTest, EveryWayOfCancellingKeepsTheRecord)
             u->setChecked(u, id, 1);
     };
     const DialogScript ways[] = {
-        [&](ZeltDialogUser *u) { editEverything(u); u->click(u, 2); },
-        [&](ZeltDialogUser *u) { editEverything(u); u->key(u, ZELT_DIALOG_KEY_ESCAPE); },
-        [&](ZeltDialogUser *u) { editEverything(u); u->closeBox(u); },
+        [&](ZeltDialogUser *u) {
+            editEverything(u);
+            u->click(u, 2);
+        },
+        [&](ZeltDialogUser *u) {
+            editEverything(u);
+            u->key(u, ZELT_DIALOG_KEY_ESCAPE);
+        },
+        [&](ZeltDialogUser *u) {
+            editEverything(u);
+            u->closeBox(u);
+        },
         [&](ZeltDialogUser *u) { editEverything(u); },  // walks away: the layer closes it
     };
     for (const DialogScript &way : ways) {

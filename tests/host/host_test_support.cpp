@@ -1,7 +1,5 @@
 #include "tests/host/host_test_support.h"
 
-
-
 namespace {
 
 FakeHost *current = nullptr;  // one fake editor at a time

@@ -8,14 +8,14 @@
 
 struct FakeHost {
     FilterFunctions ff{};
-    FilterModule *module = nullptr;    // what the host passes to init
-    bool refuse = false;               // addFilter returns null
+    FilterModule *module = nullptr;  // what the host passes to init
+    bool refuse = false;             // addFilter returns null
     int addCalls = 0;
     int removeCalls = 0;
-    FilterDefinition *added = nullptr; // definition handed to addFilter
+    FilterDefinition *added = nullptr;  // definition handed to addFilter
     int addedLength = 0;
     FilterModule *addedModule = nullptr;
-    FilterDefinition handle{};         // the host's own copy, returned as the handle
+    FilterDefinition handle{};  // the host's own copy, returned as the handle
     FilterDefinition *removed = nullptr;
 
     FakeHost();

@@ -80,8 +80,8 @@ bool runModule(const char *path)
     const bool same = checksum(src) == checksum(dst);
     printf("  dialog %d, start %d, run %d, end %d; frame 720x64 %08x -> %08x (%s)\n", configured, started, ran, ended,
            checksum(src), checksum(dst), same ? "copied exactly" : "DIFFERS");
-    bool ok = configured == 0 && started == 0 && ran == 0 && ended == 0 && same && m.version() == 7 &&
-              m.compatibility() == 4;
+    bool ok =
+        configured == 0 && started == 0 && ran == 0 && ended == 0 && same && m.version() == 7 && m.compatibility() == 4;
 
     // The module's state is process-wide: while this instance holds it, a
     // second one is refused; one with state of its own meets the defaults

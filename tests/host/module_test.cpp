@@ -227,9 +227,9 @@ TEST_F(ModuleTest, ZeroWidthStartSucceedsWithEmptyTables)
 // What the stages were handed, in the order they were called.
 struct StageLog {
     std::vector<std::string> calls;
-    FrameView src{}, dst{};        // the views every stage must get
-    bool dstWasCopy = false;       // destination already equal to the source at the first stage
-    bool viewsRight = true;        // every stage got the activation's bitmaps
+    FrameView src{}, dst{};   // the views every stage must get
+    bool dstWasCopy = false;  // destination already equal to the source at the first stage
+    bool viewsRight = true;   // every stage got the activation's bitmaps
     int32_t minHarmonic = 0, maxHarmonic = 0, harmonics = 0;
     bool temporal = false;
     int displayStatus = 0;

@@ -204,7 +204,10 @@ TEST_F(ToneModuleTest, OkStoresWhatWasTypedWithinRangeAndCancelKeepsTheRecord)
 
 // --- frames through the plug-in calls ---
 
-int clampByte(double v) { return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5); }
+int clampByte(double v)
+{
+    return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5);
+}
 
 // Gradients and rectangles with sharp edges under a little noise: detail at
 // every frequency, no period.

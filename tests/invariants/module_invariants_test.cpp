@@ -48,8 +48,8 @@ enum Stage {
 
 const char *stageName(Stage s)
 {
-    static const char *const names[] = {"None", "Notch",   "NotchEmpty",       "NotchWithMean", "Dc",
-                                        "DcTemporal", "Full", "FullNoHarmonics", "All",           "Display"};
+    static const char *const names[] = {"None",       "Notch", "NotchEmpty",      "NotchWithMean", "Dc",
+                                        "DcTemporal", "Full",  "FullNoHarmonics", "All",           "Display"};
     return names[s];
 }
 
@@ -62,29 +62,14 @@ FilterSettings settingsFor(Stage s, int w)
 {
     FilterSettings f = defaultFilterSettings();
     switch (s) {
-    case NONE:
-        break;
-    case NOTCH:
-        f.notchEnabled = 1, f.minHarmonic = 1, f.maxHarmonic = 4;
-        break;
-    case NOTCH_EMPTY:
-        f.notchEnabled = 1, f.minHarmonic = 5, f.maxHarmonic = 2;
-        break;
-    case NOTCH_WITH_MEAN:
-        f.notchEnabled = 1, f.minHarmonic = 0, f.maxHarmonic = 2;
-        break;
-    case DC:
-        f.dcAverage = 1;
-        break;
-    case DC_TEMPORAL:
-        f.dcAverage = 1, f.dcTemporal = 1;
-        break;
-    case FULL:
-        f.fullProcessing = 1, f.harmonicsNumber = atMost(24, w);
-        break;
-    case FULL_NO_HARMONICS:
-        f.fullProcessing = 1, f.harmonicsNumber = 0;
-        break;
+    case NONE: break;
+    case NOTCH: f.notchEnabled = 1, f.minHarmonic = 1, f.maxHarmonic = 4; break;
+    case NOTCH_EMPTY: f.notchEnabled = 1, f.minHarmonic = 5, f.maxHarmonic = 2; break;
+    case NOTCH_WITH_MEAN: f.notchEnabled = 1, f.minHarmonic = 0, f.maxHarmonic = 2; break;
+    case DC: f.dcAverage = 1; break;
+    case DC_TEMPORAL: f.dcAverage = 1, f.dcTemporal = 1; break;
+    case FULL: f.fullProcessing = 1, f.harmonicsNumber = atMost(24, w); break;
+    case FULL_NO_HARMONICS: f.fullProcessing = 1, f.harmonicsNumber = 0; break;
     case ALL:
         f.notchEnabled = 1, f.minHarmonic = 1, f.maxHarmonic = 4;
         f.dcAverage = 1, f.dcTemporal = 1;
@@ -220,8 +205,7 @@ TEST_P(StageInvariants, ByteThreeUntouchedRowsAndSource)
                     keptRows.push_back(r);
             keepsLastPixel = w % 2 == 1;
             break;
-        default:
-            break;
+        default: break;
         }
         for (int r : keptRows)
             EXPECT_EQ(0, memcmp(dst.row(r), frame.row(r), 4 * (size_t)w)) << "row " << r << " was written";
@@ -232,9 +216,8 @@ TEST_P(StageInvariants, ByteThreeUntouchedRowsAndSource)
     }
 }
 
-const Size kSizes[] = {{1, 1},   {2, 2},   {3, 3},    {4, 1},     {5, 2},   {7, 5},
-                       {8, 8},   {10, 10}, {720, 576}, {720, 480}, {513, 6}, {1030, 4},
-                       {16, 1030}};
+const Size kSizes[] = {{1, 1},   {2, 2},     {3, 3},     {4, 1},   {5, 2},    {7, 5},    {8, 8},
+                       {10, 10}, {720, 576}, {720, 480}, {513, 6}, {1030, 4}, {16, 1030}};
 
 INSTANTIATE_TEST_SUITE_P(EveryStageAndSize, StageInvariants,
                          ::testing::Combine(::testing::Values(NONE, NOTCH, NOTCH_EMPTY, NOTCH_WITH_MEAN, DC,
@@ -242,8 +225,8 @@ INSTANTIATE_TEST_SUITE_P(EveryStageAndSize, StageInvariants,
                                             ::testing::ValuesIn(kSizes)),
                          [](const ::testing::TestParamInfo<StageInvariants::ParamType> &p) {
                              const Size s = std::get<1>(p.param);
-                             return std::string(stageName(std::get<0>(p.param))) + "_" + std::to_string(s.w) +
-                                    "x" + std::to_string(s.h);
+                             return std::string(stageName(std::get<0>(p.param))) + "_" + std::to_string(s.w) + "x" +
+                                    std::to_string(s.h);
                          });
 
 // ------------------------------------------------------------ pure function

@@ -82,8 +82,8 @@ TEST(ModesFrameKernels, BandSubtractionIsTheRowKernelInOrder)
 TEST(ModesFrameKernels, RecordScalingMatchesReference)
 {
     std::mt19937 rng(12);
-    static const int32_t limits[] = {INT32_MIN, INT32_MIN + 1, -130560, -32769, -1, 0, 1, 32768, 130560,
-                                     INT32_MAX - 1, INT32_MAX};
+    static const int32_t limits[] = {INT32_MIN, INT32_MIN + 1, -130560, -32769,        -1,       0,
+                                     1,         32768,         130560,  INT32_MAX - 1, INT32_MAX};
     static const float gains[] = {0.0f, 1.0f, 0.5f, 0.99932f, 0.126f, 1e-7f, 1.5f, 3.0f, -1.0f, 0.3333333f};
     forEachLevel([&](const ModesDsp &dsp, CpuLevel level) {
         for (int trial = 0; trial < 120; trial++) {
@@ -148,8 +148,8 @@ TEST(ModesFrameKernels, WeightedPowerMatchesReference)
                 int32_t *f = &r.red.sinePart;
                 for (int i = 0; i < 6; i++)
                     f[i] = kind == 0   ? (int32_t)(rng() % 261121) - 130560  // what the analysis gives
-                           : kind == 1 ? (int32_t)(rng() % 65281)           // row means
-                                       : (int32_t)rng() >> (rng() % 8);     // up to the 32-bit range
+                           : kind == 1 ? (int32_t)(rng() % 65281)            // row means
+                                       : (int32_t)rng() >> (rng() % 8);      // up to the 32-bit range
             }
             // Accumulators from zero, from large values, and at the saturation point.
             std::vector<int64_t> ref((size_t)count + 1), got;

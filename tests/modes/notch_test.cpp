@@ -169,9 +169,7 @@ TEST(AddComponent, FloorShiftAndClampPerHarmonic)
     uint32_t row[8];
     for (uint32_t &p : row)
         p = rgb(10, 200, 128, 0x77);
-    auto dc = [](int red, int green, int blue) {
-        return HarmonicCoeffs{{0, red}, {0, green}, {0, blue}};
-    };
+    auto dc = [](int red, int green, int blue) { return HarmonicCoeffs{{0, red}, {0, green}, {0, blue}}; };
     // 256 x c >> 16 = floor(c / 256): -1 takes a unit off, 255 adds nothing.
     addComponent(row, 0, 8, dc(-1, 255, -256));
     EXPECT_EQ(row[0], rgb(9, 200, 127, 0x77));

@@ -43,9 +43,15 @@ struct Frame {
     }
 };
 
-int clampByte(double v) { return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5); }
+int clampByte(double v)
+{
+    return v < 0 ? 0 : v > 255 ? 255 : (int)floor(v + 0.5);
+}
 
-uint32_t pixel(int r, int g, int b, int x = 0) { return (uint32_t)x << 24 | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b; }
+uint32_t pixel(int r, int g, int b, int x = 0)
+{
+    return (uint32_t)x << 24 | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
+}
 
 // Gradients, rectangles of random size and level with sharp edges, and
 // per-pixel noise in every channel: detail at every frequency, no period.
@@ -81,8 +87,8 @@ void plantTone(Frame &f, double freq, double amp, double phase, double drift)
         for (int x = 0; x < f.w; x++) {
             const double t = amp * cos(2 * M_PI * (freq * x / f.w + phase + y * drift));
             const uint32_t p = f.at(x, y);
-            f.at(x, y) = pixel(clampByte((p >> 16 & 0xff) + t), clampByte((p >> 8 & 0xff) + t), clampByte((p & 0xff) + t),
-                               (int)(p >> 24));
+            f.at(x, y) = pixel(clampByte((p >> 16 & 0xff) + t), clampByte((p >> 8 & 0xff) + t),
+                               clampByte((p & 0xff) + t), (int)(p >> 24));
         }
 }
 
@@ -121,7 +127,8 @@ TEST(Tone, EstimatesFractionalFrequenciesUnderContentDriftAndNoise)
     struct Case {
         double freq, amp, drift;
         int noise;
-    } cases[] = {{52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8}, {211.71, 5, 0.37, 24}};
+    } cases[] = {
+        {52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8}, {211.71, 5, 0.37, 24}};
     for (const Case &c : cases) {
         Frame f(720, 576);
         fillDetailed(f, 7, c.noise);
@@ -173,9 +180,12 @@ TEST(Tone, LeavesPicturesWithoutInterferenceAlone)
         for (int frame = 0; frame < 3; frame++)
             list = estimateTones(f->view(), &state, ToneSettings());
         ASSERT_EQ(removeTones(f->view(), out.view(), list, ToneSettings()), 0);
-        EXPECT_GE(psnr(*f, out), 50.0) << (f == &clean ? "clean" : f == &fence ? "fence" : "stripes") << ": "
-                                       << list.count << " tones, first at " << (list.count ? list.tone[0].freq : 0)
-                                       << " strength " << (list.count ? list.tone[0].strength : 0);
+        EXPECT_GE(psnr(*f, out), 50.0) << (f == &clean   ? "clean"
+                                           : f == &fence ? "fence"
+                                                         : "stripes")
+                                       << ": " << list.count << " tones, first at "
+                                       << (list.count ? list.tone[0].freq : 0) << " strength "
+                                       << (list.count ? list.tone[0].strength : 0);
     }
 }
 

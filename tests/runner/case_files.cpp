@@ -124,8 +124,7 @@ std::string decodeValue(const std::string &v)
 {
     std::string s;
     for (size_t i = 0; i < v.size(); i++) {
-        if (v[i] == '%' && i + 2 < v.size() && isxdigit((unsigned char)v[i + 1]) &&
-            isxdigit((unsigned char)v[i + 2])) {
+        if (v[i] == '%' && i + 2 < v.size() && isxdigit((unsigned char)v[i + 1]) && isxdigit((unsigned char)v[i + 2])) {
             s += (char)strtol(v.substr(i + 1, 2).c_str(), nullptr, 16);
             i += 2;
         } else {
@@ -238,8 +237,8 @@ std::string formatCase(const RunCase &c)
     const std::pair<const char *, const std::string *> texts[] = {
         {"harmonics", &e.harmonics}, {"min", &e.minHarmonic},       {"main", &e.mainHarmonic},
         {"max", &e.maxHarmonic},     {"aggression", &e.aggression}, {"rejection", &e.rejection}};
-    const std::string *defaults[] = {&d.harmonics, &d.minHarmonic, &d.mainHarmonic,
-                                     &d.maxHarmonic, &d.aggression, &d.rejection};
+    const std::string *defaults[] = {&d.harmonics,   &d.minHarmonic, &d.mainHarmonic,
+                                     &d.maxHarmonic, &d.aggression,  &d.rejection};
     for (size_t i = 0; i < 6; i++)
         if (*texts[i].second != *defaults[i])
             s += std::string(" ") + texts[i].first + "=" + encodeValue(*texts[i].second);
@@ -380,10 +379,10 @@ struct Stages {
     bool notch, dc, full, display;
 };
 const Stages kStages[] = {
-    {"copy", false, false, false, false},     {"notch", true, false, false, false},
-    {"dc", false, true, false, false},        {"full", false, false, true, false},
-    {"notch_dc", true, true, false, false},   {"notch_full", true, false, true, false},
-    {"dc_full", false, true, true, false},    {"notch_dc_full", true, true, true, false},
+    {"copy", false, false, false, false},   {"notch", true, false, false, false},
+    {"dc", false, true, false, false},      {"full", false, false, true, false},
+    {"notch_dc", true, true, false, false}, {"notch_full", true, false, true, false},
+    {"dc_full", false, true, true, false},  {"notch_dc_full", true, true, true, false},
     {"display", false, false, false, true},
 };
 const char *const kHarmonics[] = {"0", "1", "10", "64", "352"};
@@ -428,8 +427,8 @@ bool planCases(const std::string &dirIn, std::string *error)
             const FrameKind kind = turn % 2 ? DARK : BRIGHT;
             const char *n = kHarmonics[turn % 5];
             const int band = (si * 3 + zi) % 5;
-            const std::string name = std::string(st.tag) + "_" + std::to_string(w) + "x" + std::to_string(h) +
-                                     "_n" + n + (kind == DARK ? "_dark" : "_bright");
+            const std::string name = std::string(st.tag) + "_" + std::to_string(w) + "x" + std::to_string(h) + "_n" +
+                                     n + (kind == DARK ? "_dark" : "_bright");
             RunCase &c = p.add(p.matrix, name, p.frames(w, h, kind));
             setStages(c, st);
             c.dialog.harmonics = n;
@@ -446,8 +445,8 @@ bool planCases(const std::string &dirIn, std::string *error)
     for (const char *n : kHarmonics)
         for (FrameKind kind : {BRIGHT, DARK})
             for (int si : {3, 7, 8}) {
-                const std::string name = std::string("sweep_") + kStages[si].tag + "_n" + n +
-                                         (kind == DARK ? "_dark" : "_bright");
+                const std::string name =
+                    std::string("sweep_") + kStages[si].tag + "_n" + n + (kind == DARK ? "_dark" : "_bright");
                 RunCase &c = p.add(p.matrix, name, p.frames(720, 576, kind));
                 setStages(c, kStages[si]);
                 c.dialog.harmonics = n;
@@ -552,12 +551,9 @@ bool planCases(const std::string &dirIn, std::string *error)
         bool pad;
     };
     const Sequence sequences[] = {
-        {"seq_dc_temporal_720x576", 720, 576, 2, false},
-        {"seq_all_temporal_720x576", 720, 576, 7, false},
-        {"seq_dc_temporal_719x480", 719, 480, 2, true},
-        {"seq_notch_dc_temporal_101x600", 101, 600, 4, true},
-        {"seq_dc_temporal_64x3", 64, 3, 2, false},
-        {"seq_dc_temporal_360x480", 360, 480, 2, false},
+        {"seq_dc_temporal_720x576", 720, 576, 2, false}, {"seq_all_temporal_720x576", 720, 576, 7, false},
+        {"seq_dc_temporal_719x480", 719, 480, 2, true},  {"seq_notch_dc_temporal_101x600", 101, 600, 4, true},
+        {"seq_dc_temporal_64x3", 64, 3, 2, false},       {"seq_dc_temporal_360x480", 360, 480, 2, false},
     };
     for (const Sequence &s : sequences) {
         RunCase &c = p.add(p.matrix, s.name, p.sequence(s.w, s.h));
@@ -675,8 +671,8 @@ bool sameFrames(const std::string &what, const std::string &a, const std::string
         return false;
     }
     if (fa.w != fb.w || fa.h != fb.h || fa.frames.size() != fb.frames.size()) {
-        printf("%s: %dx%d x %zu frames against %dx%d x %zu\n", what.c_str(), fa.w, fa.h, fa.frames.size(), fb.w,
-               fb.h, fb.frames.size());
+        printf("%s: %dx%d x %zu frames against %dx%d x %zu\n", what.c_str(), fa.w, fa.h, fa.frames.size(), fb.w, fb.h,
+               fb.frames.size());
         return false;
     }
     for (size_t f = 0; f < fa.frames.size(); f++) {
@@ -739,9 +735,8 @@ int compareOutputs(const std::string &listPath, const std::string &dirAIn, const
                 printf("%s: not run in %s\n", c.name.c_str(), dirs[i].c_str());
                 differences++;
             }
-            if (!c.same.empty() &&
-                !sameFrames(c.name + " against " + c.same + " in " + dirs[i], dirs[i] + c.output,
-                            dirs[i] + byName[c.same]->output))
+            if (!c.same.empty() && !sameFrames(c.name + " against " + c.same + " in " + dirs[i], dirs[i] + c.output,
+                                               dirs[i] + byName[c.same]->output))
                 differences++;
         }
         if (dirs.size() == 2) {

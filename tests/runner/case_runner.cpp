@@ -19,8 +19,8 @@ const int kDialogBoxes[5] = {1002, 1005, 1006, 1012, 1013};
 
 void dialogTexts(const DialogEntries &e, const std::string *texts[6], bool boxes[5])
 {
-    const std::string *t[6] = {&e.harmonics, &e.minHarmonic, &e.mainHarmonic,
-                               &e.maxHarmonic, &e.aggression, &e.rejection};
+    const std::string *t[6] = {&e.harmonics,   &e.minHarmonic, &e.mainHarmonic,
+                               &e.maxHarmonic, &e.aggression,  &e.rejection};
     const bool b[5] = {e.display, e.notch, e.full, e.dc, e.temporal};
     for (int i = 0; i < 6; i++)
         texts[i] = t[i];
@@ -278,8 +278,7 @@ int runCases(CaseHost &host, const std::string &listPath, const std::string &out
     }
     r.unload();
     fclose(results);
-    printf("%zu cases in %.1f s, %d problems\n", cases.size(), (double)(clock() - begin) / CLOCKS_PER_SEC,
-           r.failures);
+    printf("%zu cases in %.1f s, %d problems\n", cases.size(), (double)(clock() - begin) / CLOCKS_PER_SEC, r.failures);
     return r.failures ? 1 : 0;
 }
 

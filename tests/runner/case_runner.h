@@ -34,9 +34,9 @@ public:
 };
 
 // The controls a user reads and sets, in this order.
-extern const int kDialogEdits[6];     // 1001, 1009, 1007, 1008, 1010, 1011
-extern const int kDialogBoxes[5];     // 1002, 1005, 1006, 1012, 1013
-enum { kDialogEstimate = 1003 };      // read-only
+extern const int kDialogEdits[6];  // 1001, 1009, 1007, 1008, 1010, 1011
+extern const int kDialogBoxes[5];  // 1002, 1005, 1006, 1012, 1013
+enum { kDialogEstimate = 1003 };   // read-only
 // The texts of `entries` in the order of kDialogEdits, and its boxes.
 void dialogTexts(const DialogEntries &entries, const std::string *texts[6], bool boxes[5]);
 // What the dialog showed, as one word for the results: the edit texts of

@@ -69,8 +69,7 @@ public:
     }
     void close() override { module_.unload(); }
     LoadedModule &module() override { return module_; }
-    int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown,
-                  std::string *problem) override
+    int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown, std::string *problem) override
     {
         Play p{&entries, {}, {}};
         DialogPlayer user([&p](ZeltDialogUser *u) { play(u, p); });

@@ -104,9 +104,18 @@ inline uint32_t grey(int v, int x = 0)
     v = v < 0 ? 0 : v > 255 ? 255 : v;
     return rgb(v, v, v, x);
 }
-inline int red(uint32_t p) { return (int)(p >> 16 & 0xff); }
-inline int green(uint32_t p) { return (int)(p >> 8 & 0xff); }
-inline int blue(uint32_t p) { return (int)(p & 0xff); }
+inline int red(uint32_t p)
+{
+    return (int)(p >> 16 & 0xff);
+}
+inline int green(uint32_t p)
+{
+    return (int)(p >> 8 & 0xff);
+}
+inline int blue(uint32_t p)
+{
+    return (int)(p & 0xff);
+}
 
 // Both table pairs built for width w, as the start callback builds them, for
 // the life of the scope. Replaces whatever tables exist (they are

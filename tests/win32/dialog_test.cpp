@@ -203,9 +203,9 @@ void checkTemplate(HWND dialog)
         const RECT want = {at.left, at.top, at.left + size.right, at.top + size.bottom};
         // An up-down control with an alignment style may take its own width
         // (Wine's does, even without a buddy to align to).
-        const bool sameRect = e.id == 1000 ? r.left == want.left && r.top == want.top && r.bottom == want.bottom &&
-                                                 r.right >= want.right
-                                           : EqualRect(&r, &want) != 0;
+        const bool sameRect =
+            e.id == 1000 ? r.left == want.left && r.top == want.top && r.bottom == want.bottom && r.right >= want.right
+                         : EqualRect(&r, &want) != 0;
         if (!sameRect)
             printf("control %d (%s): at %ld,%ld-%ld,%ld, expected %ld,%ld-%ld,%ld\n", e.id, e.text, r.left, r.top,
                    r.right, r.bottom, want.left, want.top, want.right, want.bottom);
@@ -399,8 +399,8 @@ int main(int argc, char **argv)
     wc.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
     wc.lpszClassName = "QuorvelTestEditor";
     RegisterClassA(&wc);
-    editorWindow = CreateWindowA("QuorvelTestEditor", "Quorvel test editor", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 560,
-                                 40, 440, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    editorWindow = CreateWindowA("QuorvelTestEditor", "Quorvel test editor", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 560, 40,
+                                 440, 300, nullptr, nullptr, wc.hInstance, nullptr);
     CHECK(editorWindow != nullptr);
 
     Frame f(720, 2, 720 * 4);
@@ -518,7 +518,7 @@ int main(int argc, char **argv)
     const uintptr_t args[] = {(uintptr_t)m.dll, (uintptr_t)&host.ff};
     callMisaligned((const void *)m.deinit, args, 2);
     unloadVdf(&m);
-    printf("%s dialog: %s (%d failed checks); screenshot %s\n", argv[1], checkFailures ? "FAILED" : "ok",
-           checkFailures, png.c_str());
+    printf("%s dialog: %s (%d failed checks); screenshot %s\n", argv[1], checkFailures ? "FAILED" : "ok", checkFailures,
+           png.c_str());
     return checkFailures ? 1 : 0;
 }

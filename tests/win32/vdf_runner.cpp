@@ -112,8 +112,8 @@ public:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "QuorvelCaseRunner";
         RegisterClassA(&wc);
-        owner_ = CreateWindowA("QuorvelCaseRunner", "Quorvel case runner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
-                               nullptr, nullptr, wc.hInstance, nullptr);
+        owner_ = CreateWindowA("QuorvelCaseRunner", "Quorvel case runner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
+                               nullptr, wc.hInstance, nullptr);
     }
     ~Win32Host() override
     {
@@ -131,8 +131,7 @@ public:
     }
     void close() override { module_.unload(); }
     LoadedModule &module() override { return module_; }
-    int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown,
-                  std::string *problem) override
+    int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown, std::string *problem) override
     {
         user = User();
         user.owner = owner_;
