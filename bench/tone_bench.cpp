@@ -51,7 +51,7 @@ BENCHMARK(BM_ToneEstimate)->Arg(0)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond
 
 void BM_ToneRemove(benchmark::State &state)
 {
-    toneKernelsSetCap((CpuLevel)state.range(0));
+    dspSetCpuCap((CpuLevel)state.range(0));
     const int tones = (int)state.range(1);
     std::vector<uint32_t> px = makeFrame(tones), out(px.size());
     const FrameView src{(uint8_t *)px.data(), kW, kH, kW * 4}, dst{(uint8_t *)out.data(), kW, kH, kW * 4};
@@ -61,7 +61,7 @@ void BM_ToneRemove(benchmark::State &state)
         list.tone[t].freq = kFreqs[t];
     for (auto _ : state)
         benchmark::DoNotOptimize(removeTones(src, dst, list, ToneSettings()));
-    toneKernelsSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 BENCHMARK(BM_ToneRemove)->Args({0, 1})->Args({4, 1})->Args({4, 2})->Args({4, 8})->Unit(benchmark::kMillisecond);
 

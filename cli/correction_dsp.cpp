@@ -61,7 +61,7 @@ void xrgb_row_c(uint32_t *dst, const uint16_t *y, const float *cb, const float *
         dst[x] = xrgbPixel(y[x], cb[x], cr[x], k);
 }
 
-void correctionDspInit(CorrectionDsp *dsp, int cap)
+CpuLevel correctionDspInit(CorrectionDsp *dsp, CpuLevel cap)
 {
     dsp->changeRow = change_row_c;
     dsp->correctLuma = correct_luma_c;
@@ -72,9 +72,10 @@ void correctionDspInit(CorrectionDsp *dsp, int cap)
     dsp->xrgbRow = xrgb_row_c;
     dsp->widenBytes = widen_bytes_c;
     dsp->narrowBytes = narrow_bytes_c;
-    const int have = cpuDetect();
-    if ((cap < have ? cap : have) < CPU_SSE2)
-        return;
+    const CpuLevel have = cpuDetect();
+    const CpuLevel level = cap < have ? cap : have;
+    if (level < CPU_SSE2)
+        return level;
     dsp->changeRow = change_row_sse2;
     dsp->correctLuma = correct_luma_sse2;
     dsp->sumsX2 = sums_x2_sse2;
@@ -84,22 +85,12 @@ void correctionDspInit(CorrectionDsp *dsp, int cap)
     dsp->xrgbRow = xrgb_row_sse2;
     dsp->widenBytes = widen_bytes_sse2;
     dsp->narrowBytes = narrow_bytes_sse2;
+    return level;
 }
 
-static CorrectionDsp processDsp;
-static bool processDspReady = false;
+static LazyDspTable<CorrectionDsp> processDsp = {correctionDspInit, {}, 0};
 
 const CorrectionDsp &correctionDsp()
 {
-    if (!processDspReady) {
-        correctionDspInit(&processDsp, cpuCapFromEnv());
-        processDspReady = true;
-    }
-    return processDsp;
-}
-
-void correctionDspSetCap(int cap)
-{
-    correctionDspInit(&processDsp, cap);
-    processDspReady = true;
+    return processDsp.get();
 }

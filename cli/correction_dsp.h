@@ -24,6 +24,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "engine/dsp.h"
+
 // Module pixels (bytes B, G, R, X) of a row: out - in into three int16
 // planes laid end to end, w apart, in the order R, G, B.
 typedef void (*change_row_fn)(int16_t *change, const uint32_t *in, const uint32_t *out, int w);
@@ -108,12 +110,11 @@ struct CorrectionDsp {
 };
 
 // Fill `dsp` with the reference, then overwrite each entry with the variant
-// of every level up to min(cap, cpuDetect()) (cap: a CpuLevel).
-void correctionDspInit(CorrectionDsp *dsp, int cap);
-// The process-wide table, filled on first use with the ZELT_CPU cap.
+// of every level up to min(cap, cpuDetect()). Returns the level used.
+CpuLevel correctionDspInit(CorrectionDsp *dsp, CpuLevel cap);
+// The process-wide table, at dspCpuLevel() like every other table: filled on
+// first use, so a program with threads touches it once before they start.
 const CorrectionDsp &correctionDsp();
-// Refill it with a new cap (quorvel's --cpu, tests, benchmarks).
-void correctionDspSetCap(int cap);
 
 #define CORRECTION_KERNELS(isa)                                                                                        \
     void change_row_##isa(int16_t *change, const uint32_t *in, const uint32_t *out, int w);                            \

@@ -174,9 +174,10 @@ int runProcess(const Options &o)
     // The module's engine reads its cap when it is first used.
     if (!o.cpu.empty())
         setenv("ZELT_CPU", o.cpu.c_str(), 1);
-    // The correction's table takes the same cap, set here before the
+    // The correction's table takes the same cap; filled here, before the
     // pipeline's threads first use it.
-    correctionDspSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
+    correctionDsp();
 
     MediaReader reader;
     if (!reader.open(input, err)) {

@@ -82,21 +82,9 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     return level;
 }
 
-static ToneKernels processToneKernels;
-static bool processToneKernelsReady = false;
+static LazyDspTable<ToneKernels> processToneKernels = {toneKernelsInit, {}, 0};
 
 const ToneKernels &toneKernels()
 {
-    if (!processToneKernelsReady) {
-        toneKernelsInit(&processToneKernels, cpuCapFromEnv());
-        processToneKernelsReady = true;
-    }
-    return processToneKernels;
-}
-
-CpuLevel toneKernelsSetCap(CpuLevel cap)
-{
-    const CpuLevel level = toneKernelsInit(&processToneKernels, cap);
-    processToneKernelsReady = true;
-    return level;
+    return processToneKernels.get();
 }

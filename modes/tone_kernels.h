@@ -40,9 +40,8 @@ struct ToneKernels {
 };
 
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap);
-// The process-wide table, filled on first use with the environment's cap.
+// The process-wide table, at dspCpuLevel() like every other table.
 const ToneKernels &toneKernels();
-CpuLevel toneKernelsSetCap(CpuLevel cap);
 
 void tone_unpack_c(const uint32_t *row, int16_t *planar, int w);
 void tone_inner_c(const int16_t *x, int w, const int16_t *basis, int nb, int64_t *p);

@@ -348,7 +348,6 @@ TEST_F(ToneModuleTest, OneRunAtATimeAndFramesItCannotTakePassUnchanged)
 void setCap(CpuLevel level)
 {
     dspSetCpuCap(level);
-    toneKernelsSetCap(level);
 }
 
 // Two tones, typed and found alike, flicker correction on: every level the

@@ -303,7 +303,7 @@ TEST(Tone, EveryLevelGivesTheSameBytes)
     ASSERT_GE(list.count, 2);
     std::vector<uint32_t> first;
     for (int level = CPU_SCALAR; level <= cpuDetect(); level++) {
-        if (toneKernelsSetCap((CpuLevel)level) != level)
+        if (dspSetCpuCap((CpuLevel)level) != level)
             continue;
         Frame out(721, 97, 2);
         ASSERT_EQ(removeTones(f.view(), out.view(), list, settings), 0);
@@ -311,7 +311,7 @@ TEST(Tone, EveryLevelGivesTheSameBytes)
             first = out.buf;
         EXPECT_EQ(out.buf, first) << "level " << level;
     }
-    toneKernelsSetCap(cpuCapFromEnv());
+    dspSetCpuCap(cpuCapFromEnv());
 }
 
 }  // namespace
