@@ -25,8 +25,8 @@ typedef std::mt19937 Random;
 // The body (pitch x h bytes) starts zeroed.
 class TestBitmap {
 public:
-    static const uint8_t kGuardByte = 0xA5;
-    static const size_t kGuardBytes = 256;
+    static constexpr uint8_t kGuardByte = 0xA5;
+    static constexpr size_t kGuardBytes = 256;
 
     TestBitmap(int w, int h, ptrdiff_t pitch = -1);
     TestBitmap(const TestBitmap &o);
