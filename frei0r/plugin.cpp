@@ -139,7 +139,7 @@ struct Instance {
         } else {
             for (size_t k = 0; k < m.count; k++)
                 if (typedSet[k])
-                    values[k] = typedSettingValue(m.specs[k], typed[k]);
+                    values[k] = typedSettingValue(m.words[k], typed[k]);
         }
         actions = settingsActions(m, values, defaults);
         copySource = false;
@@ -293,9 +293,9 @@ F0R_EXPORT void f0r_get_param_info(f0r_param_info_t *info, int index)
     }
     if (index < 1 || (size_t)index > m.count)
         return;
-    const SettingSpec &s = m.specs[index - 1];
+    const SettingWord &s = m.words[index - 1];
     info->name = s.param;
-    info->type = s.kind == SettingSpec::FLAG ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
+    info->type = s.kind == SettingWord::FLAG ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
     info->explanation = s.explanation;
 }
 
@@ -349,12 +349,12 @@ F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, 
     }
     if (index < 1 || (size_t)index > inst->typed.size())
         return;
-    const SettingSpec &s = moduleSettings()->specs[index - 1];
+    const SettingWord &s = moduleSettings()->words[index - 1];
     if (inst->typedSet[index - 1]) {
         *(double *)param = inst->typed[index - 1];
         return;
     }
-    const std::string shown = s.kind == SettingSpec::FLAG
+    const std::string shown = s.kind == SettingWord::FLAG
                                   ? std::to_string(inst->defaults.checked(s.control) == 1 ? 1 : 0)
                                   : inst->defaults.text(s.control);
     *(double *)param = typedParameterOf(s, shown);

@@ -12,7 +12,7 @@
 
 // One setting: a dialog control, its word in `settings` and its typed
 // frei0r parameter.
-struct SettingSpec {
+struct SettingWord {
     const char *word;   // bare word for a tick box, word=VALUE otherwise
     const char *param;  // frei0r parameter name
     int control;
@@ -25,7 +25,7 @@ struct SettingSpec {
 
 struct ModuleSettings {
     const char *module;  // "zelt_lpf", ...
-    const SettingSpec *specs;
+    const SettingWord *words;
     size_t count;
     // A tick box whose stage writes into the source frame (the notch filter
     // tapers its rows): the host hands a copy then. 0: none.
@@ -40,14 +40,14 @@ const ModuleSettings *settingsForModule(const char *module);
 using SettingValues = std::vector<std::string>;
 
 // Words separated by white space; word:VALUE is word=VALUE too. False, with the reason, for an unknown word
-// or a bad value; values get one entry per spec.
+// or a bad value; values get one entry per word.
 bool parseSettingsWords(const ModuleSettings &m, const std::string &text, SettingValues &values, std::string &err);
 
 // A typed parameter's value (0..1; a tick box: ticked from 0.5 up) as the
 // dialog text or tick.
-std::string typedSettingValue(const SettingSpec &s, double x);
+std::string typedSettingValue(const SettingWord &s, double x);
 // The inverse, for reporting a dialog default as a typed value.
-double typedParameterOf(const SettingSpec &s, const std::string &dialogValue);
+double typedParameterOf(const SettingWord &s, const std::string &dialogValue);
 
 // Every setting entered in the dialog: the decided value, else `defaults` as
 // the dialog showed them on a fresh module (process-wide settings would
