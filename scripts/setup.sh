@@ -17,6 +17,8 @@ native=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   imagemagick python3-matplotlib
+  frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad melt parallel
 )
 extra=(
   clang libclang-rt-14-dev
