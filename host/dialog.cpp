@@ -7,20 +7,6 @@
 
 namespace {
 
-void showInt(HWND dialog, int id, int32_t value)
-{
-    char text[DIALOG_TEXT_SIZE];
-    formatIntText(value, text);
-    SetDlgItemTextA(dialog, id, text);
-}
-
-int32_t readInt(HWND dialog, int id)
-{
-    char text[DIALOG_TEXT_SIZE];
-    GetDlgItemTextA(dialog, id, text, DIALOG_TEXT_SIZE);
-    return readIntText(text);
-}
-
 void tick(HWND dialog, int id, uint8_t flag)
 {
     // A clear flag leaves the box as the template made it: unticked.
@@ -37,14 +23,14 @@ void initialise(HWND dialog)
 {
     FilterSettings &s = filterSettings;
     char text[DIALOG_TEXT_SIZE];
-    showInt(dialog, IDC_MAIN_HARMONIC, s.mainHarmonic);
-    showInt(dialog, IDC_MIN_HARMONIC, s.minHarmonic);
-    showInt(dialog, IDC_MAX_HARMONIC, s.maxHarmonic);
+    showIntItem(dialog, IDC_MAIN_HARMONIC, s.mainHarmonic);
+    showIntItem(dialog, IDC_MIN_HARMONIC, s.minHarmonic);
+    showIntItem(dialog, IDC_MAX_HARMONIC, s.maxHarmonic);
     formatFloatText(s.curveAggression, text);
     SetDlgItemTextA(dialog, IDC_CURVE_AGGRESSION, text);
-    showInt(dialog, IDC_REJECTION_DB, s.rejectionDb);
+    showIntItem(dialog, IDC_REJECTION_DB, s.rejectionDb);
     tick(dialog, IDC_NOTCH_ENABLE, s.notchEnabled);
-    showInt(dialog, IDC_HARMONICS, s.harmonicsNumber);
+    showIntItem(dialog, IDC_HARMONICS, s.harmonicsNumber);
     tick(dialog, IDC_DISPLAY_SPECTRUM, s.displaySpectrum);
     // From the stored number, not from the edit: the estimate is filled once.
     formatFrequencyRange(s.harmonicsNumber, text);
@@ -60,16 +46,16 @@ void accept(HWND dialog)
     FilterSettings &s = filterSettings;
     char text[DIALOG_TEXT_SIZE];
     s.displaySpectrum = ticked(dialog, IDC_DISPLAY_SPECTRUM);
-    s.harmonicsNumber = readInt(dialog, IDC_HARMONICS);
+    s.harmonicsNumber = readIntItem(dialog, IDC_HARMONICS);
     if (s.harmonicsNumber > s.harmonicsLimit)
         s.harmonicsNumber = s.harmonicsLimit;
     s.fullProcessing = ticked(dialog, IDC_FULL_ENABLE);
-    s.mainHarmonic = readInt(dialog, IDC_MAIN_HARMONIC);
-    s.minHarmonic = readInt(dialog, IDC_MIN_HARMONIC);
-    s.maxHarmonic = readInt(dialog, IDC_MAX_HARMONIC);
+    s.mainHarmonic = readIntItem(dialog, IDC_MAIN_HARMONIC);
+    s.minHarmonic = readIntItem(dialog, IDC_MIN_HARMONIC);
+    s.maxHarmonic = readIntItem(dialog, IDC_MAX_HARMONIC);
     GetDlgItemTextA(dialog, IDC_CURVE_AGGRESSION, text, DIALOG_TEXT_SIZE);
     s.curveAggression = readFloatText(text);
-    s.rejectionDb = readInt(dialog, IDC_REJECTION_DB);
+    s.rejectionDb = readIntItem(dialog, IDC_REJECTION_DB);
     s.notchEnabled = ticked(dialog, IDC_NOTCH_ENABLE);
     s.dcAverage = ticked(dialog, IDC_DC_AVERAGE);
     s.dcTemporal = ticked(dialog, IDC_DC_TEMPORAL);
@@ -85,17 +71,5 @@ int VDCALL filterConfigure(FilterActivation *fa, const FilterFunctions *, HWND p
 
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG: initialise(dialog); return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            accept(dialog);
-            EndDialog(dialog, 0);
-            return TRUE;
-        case IDCANCEL: EndDialog(dialog, -1); return TRUE;
-        }
-        break;
-    }
-    return FALSE;
+    return settingsDialogMessage(dialog, message, wParam, initialise, accept);
 }

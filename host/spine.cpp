@@ -1,5 +1,7 @@
 #include "host/spine.h"
 
+#include "host/numtext.h"
+
 #include <string.h>
 
 #include "platform/dialog_template.h"
@@ -105,4 +107,36 @@ void copySourceToDestination(const VFBitmap &src, const VFBitmap &dst)
     for (int r = 0; r < h; r++)
         memmove((uint8_t *)dst.data + (ptrdiff_t)r * dst.pitch, (const uint8_t *)src.data + (ptrdiff_t)r * src.pitch,
                 (size_t)w * 4);
+}
+
+INT_PTR settingsDialogMessage(HWND dialog, UINT message, WPARAM wParam, void (*initialise)(HWND),
+                              void (*accept)(HWND))
+{
+    switch (message) {
+    case WM_INITDIALOG: initialise(dialog); return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            accept(dialog);
+            EndDialog(dialog, 0);
+            return TRUE;
+        case IDCANCEL: EndDialog(dialog, -1); return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+void showIntItem(HWND dialog, int id, int32_t value)
+{
+    char text[DIALOG_TEXT_SIZE];
+    formatIntText(value, text);
+    SetDlgItemTextA(dialog, id, text);
+}
+
+int32_t readIntItem(HWND dialog, int id)
+{
+    char text[DIALOG_TEXT_SIZE];
+    GetDlgItemTextA(dialog, id, text, DIALOG_TEXT_SIZE);
+    return readIntText(text);
 }

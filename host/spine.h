@@ -45,6 +45,15 @@ bool takeStartGuard(const FilterActivation *fa);
 // alone), else the guard is released and the caller frees the run's state.
 bool releaseStartGuard(const FilterActivation *fa);
 
+// What every module's settings dialog does with the messages it gets: fills
+// its controls from the settings when it opens, stores them on OK (the
+// dialog returns 0) and leaves them alone on Cancel (-1).
+INT_PTR settingsDialogMessage(HWND dialog, UINT message, WPARAM wParam, void (*initialise)(HWND),
+                              void (*accept)(HWND));
+// An edit control shown and read as a whole number.
+void showIntItem(HWND dialog, int id, int32_t value);
+int32_t readIntItem(HWND dialog, int id);
+
 // A host bitmap as the stages see it.
 inline FrameView frameViewOf(const VFBitmap &b)
 {

@@ -10,13 +10,6 @@ namespace {
 // Enough to tell tones a hundredth of a cycle apart, with room to spare.
 const int kFreqDecimals = 4;
 
-void showInt(HWND dialog, int id, int32_t value)
-{
-    char text[DIALOG_TEXT_SIZE];
-    formatIntText(value, text);
-    SetDlgItemTextA(dialog, id, text);
-}
-
 void showFreq(HWND dialog, int id, double value)
 {
     char text[DIALOG_TEXT_SIZE];
@@ -26,9 +19,7 @@ void showFreq(HWND dialog, int id, double value)
 
 int32_t readInt(HWND dialog, int id, int32_t lo, int32_t hi)
 {
-    char text[DIALOG_TEXT_SIZE];
-    GetDlgItemTextA(dialog, id, text, DIALOG_TEXT_SIZE);
-    const int32_t v = readIntText(text);
+    const int32_t v = readIntItem(dialog, id);
     return v < lo ? lo : v > hi ? hi : v;
 }
 
@@ -46,13 +37,13 @@ void initialise(HWND dialog)
     // A clear flag leaves the box as the template made it: unticked.
     if (s.autoDetect)
         CheckDlgButton(dialog, IDC_TONE_AUTO, BST_CHECKED);
-    showInt(dialog, IDC_TONE_COUNT, s.toneCount);
+    showIntItem(dialog, IDC_TONE_COUNT, s.toneCount);
     showFreq(dialog, IDC_TONE_MIN_FREQ, s.minFreq);
     showFreq(dialog, IDC_TONE_MAX_FREQ, s.maxFreq);
     char text[DIALOG_TEXT_SIZE];
     formatNumberListText(s.typed, s.typedCount, kFreqDecimals, text);
     SetDlgItemTextA(dialog, IDC_TONE_LIST, text);
-    showInt(dialog, IDC_TONE_FLICKER, s.flickerStrength);
+    showIntItem(dialog, IDC_TONE_FLICKER, s.flickerStrength);
 }
 
 // Every value is brought into its range as it is stored, so that the record
@@ -87,17 +78,5 @@ int VDCALL toneConfigure(FilterActivation *, const FilterFunctions *, HWND paren
 
 INT_PTR CALLBACK toneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG: initialise(dialog); return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            accept(dialog);
-            EndDialog(dialog, 0);
-            return TRUE;
-        case IDCANCEL: EndDialog(dialog, -1); return TRUE;
-        }
-        break;
-    }
-    return FALSE;
+    return settingsDialogMessage(dialog, message, wParam, initialise, accept);
 }
