@@ -12,7 +12,9 @@
 #      exports checked, the Wine tests are skipped with a warning, and
 #      ZELT_REQUIRE_WINE=1 turns that into a failure;
 #   3. the 64-bit Windows cross build (MinGW-w64 x86_64) and its ctest under
-#      64-bit Wine, the same way, against the same native outputs.
+#      64-bit Wine, the same way, against the same native outputs;
+#   4. the packages (scripts/package.sh): the Debian package, unpacked into a
+#      scratch root and run there, and the zip of both Windows builds' modules.
 # Build trees: out/native, out/win32 and out/win64 (ZELT_OUT overrides out/).
 set -euo pipefail
 
@@ -117,3 +119,6 @@ need_display
 need_prefix "$win64/wineprefix" "$wine64"
 ctest --test-dir "$win64" -j"$jobs" --output-on-failure
 echo "test: the 64-bit Windows build and its tests took $((SECONDS - windows_start)) s"
+
+# Packages, made from the trees above and checked.
+"$root/scripts/package.sh" "$out"
