@@ -33,10 +33,7 @@ namespace {
 
 const char kModule[] = ZELT_FREI0R_MODULE;
 const char kPluginName[] = "quorvel_" ZELT_FREI0R_MODULE;
-const char kSettingsExplanation[] =
-    "Words separated by spaces, deciding every setting when not empty (words left out keep the dialog's "
-    "defaults; empty: the typed parameters decide): notch, min=A, max=B, main=A, dc, temporal, full, "
-    "harmonics=N, display, curve=X, rejection=N (':' for '=' where the host reads '=' itself, as MLT does)";
+std::string settingsExplanation;  // made from the module's words at init
 
 const ModuleSettings *moduleSettings()
 {
@@ -83,7 +80,9 @@ struct Instance {
     // Parameters as set; a typed one that was never set keeps the default.
     std::string settingsText;
     std::vector<double> typed;
+    std::vector<std::string> typedText;  // string parameters (LIST settings)
     std::vector<bool> typedSet;
+    std::vector<std::string> shown;  // what get_param_value last handed out
     bool dirty = true;
 
     LoadedModule module;
@@ -137,9 +136,16 @@ struct Instance {
                 return false;
             }
         } else {
-            for (size_t k = 0; k < m.count; k++)
-                if (typedSet[k])
+            for (size_t k = 0; k < m.count; k++) {
+                if (!typedSet[k])
+                    continue;
+                if (m.words[k].kind != SettingWord::LIST)
                     values[k] = typedSettingValue(m.words[k], typed[k]);
+                else if (!typedText[k].empty() && !listSettingValue(m.words[k], typedText[k], values[k], err)) {
+                    err = std::string("parameter '") + m.words[k].param + "' '" + typedText[k] + "': " + err;
+                    return false;
+                }
+            }
         }
         actions = settingsActions(m, values, defaults);
         copySource = false;
@@ -252,6 +258,28 @@ struct Instance {
     }
 };
 
+// The explanation of `settings`, listing this module's words.
+std::string explainSettings(const ModuleSettings &m)
+{
+    std::string words;
+    for (size_t k = 0; k < m.count; k++) {
+        const SettingWord &s = m.words[k];
+        if (!s.word)
+            continue;
+        words += words.empty() ? "" : ", ";
+        words += s.word;
+        switch (s.kind) {
+        case SettingWord::FLAG: break;
+        case SettingWord::INT: words += "=N"; break;
+        case SettingWord::REAL: words += "=X"; break;
+        case SettingWord::LIST: words += m.listAuto ? "=auto or =F1,F2" : "=F1,F2"; break;
+        }
+    }
+    return "Words separated by spaces, deciding every setting when not empty (words left out keep the dialog's "
+           "defaults; empty: the typed parameters decide): " +
+           words + " (':' for '=' where the host reads '=' itself, as MLT does)";
+}
+
 }  // namespace
 
 extern "C" {
@@ -259,6 +287,8 @@ extern "C" {
 F0R_EXPORT int f0r_init()
 {
     setHostProgramName(kPluginName);
+    if (moduleSettings())
+        settingsExplanation = explainSettings(*moduleSettings());
     modulePath = locateModule();
     if (modulePath.empty())
         fprintf(stderr, "%s: cannot find %s.so beside the plugin, in ../quorvel or in the build tree\n", kPluginName,
@@ -288,14 +318,16 @@ F0R_EXPORT void f0r_get_param_info(f0r_param_info_t *info, int index)
     if (index == 0) {
         info->name = "settings";
         info->type = F0R_PARAM_STRING;
-        info->explanation = kSettingsExplanation;
+        info->explanation = settingsExplanation.c_str();
         return;
     }
     if (index < 1 || (size_t)index > m.count)
         return;
     const SettingWord &s = m.words[index - 1];
     info->name = s.param;
-    info->type = s.kind == SettingWord::FLAG ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
+    info->type = s.kind == SettingWord::FLAG   ? F0R_PARAM_BOOL
+                 : s.kind == SettingWord::LIST ? F0R_PARAM_STRING
+                                               : F0R_PARAM_DOUBLE;
     info->explanation = s.explanation;
 }
 
@@ -308,6 +340,8 @@ F0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
     inst->h = (int)height;
     const size_t n = moduleSettings()->count;
     inst->typed.assign(n, 0.0);
+    inst->typedText.assign(n, std::string());
+    inst->shown.assign(n, std::string());
     inst->typedSet.assign(n, false);
     std::string err;
     if (!inst->load(err)) {
@@ -332,7 +366,12 @@ F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, 
         const char *text = *(const char *const *)param;
         inst->settingsText = text ? text : "";
     } else if (index >= 1 && (size_t)index <= inst->typed.size()) {
-        inst->typed[index - 1] = *(const double *)param;
+        if (moduleSettings()->words[index - 1].kind == SettingWord::LIST) {
+            const char *text = *(const char *const *)param;
+            inst->typedText[index - 1] = text ? text : "";
+        } else {
+            inst->typed[index - 1] = *(const double *)param;
+        }
         inst->typedSet[index - 1] = true;
     } else {
         return;
@@ -350,6 +389,12 @@ F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, 
     if (index < 1 || (size_t)index > inst->typed.size())
         return;
     const SettingWord &s = moduleSettings()->words[index - 1];
+    if (s.kind == SettingWord::LIST) {
+        std::string &shown = inst->shown[index - 1];
+        shown = inst->typedSet[index - 1] ? inst->typedText[index - 1] : inst->defaults.text(s.control);
+        *(const char **)param = shown.c_str();
+        return;
+    }
     if (inst->typedSet[index - 1]) {
         *(double *)param = inst->typed[index - 1];
         return;
