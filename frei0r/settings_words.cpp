@@ -270,3 +270,50 @@ std::vector<DialogAction> settingsActions(const ModuleSettings &m, const Setting
     }
     return actions;
 }
+
+bool parseFieldOrder(const std::string &text, FieldOrder &order)
+{
+    if (text.empty() || text == "progressive")
+        order = FieldOrder::PROGRESSIVE;
+    else if (text == "tff")
+        order = FieldOrder::TFF;
+    else if (text == "bff")
+        order = FieldOrder::BFF;
+    else
+        return false;
+    return true;
+}
+
+bool takeFieldsWord(const std::string &text, std::string &rest, std::string &value, std::string &err)
+{
+    rest.clear();
+    value.clear();
+    bool found = false;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (isspace((unsigned char)text[i])) {
+            i++;
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && !isspace((unsigned char)text[end]))
+            end++;
+        const std::string word = text.substr(i, end - i);
+        i = end;
+        if (word.compare(0, 7, "fields=") == 0 || word.compare(0, 7, "fields:") == 0) {
+            if (found) {
+                err = "'fields' given twice";
+                return false;
+            }
+            found = true;
+            value = word.substr(7);
+            if (value.empty()) {
+                err = "'" + word + "': fields= needs progressive, tff or bff";
+                return false;
+            }
+            continue;
+        }
+        rest += (rest.empty() ? "" : " ") + word;
+    }
+    return true;
+}

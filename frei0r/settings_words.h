@@ -68,3 +68,15 @@ double typedParameterOf(const SettingWord &s, const std::string &dialogValue);
 // otherwise carry over from an earlier configuration).
 std::vector<DialogAction> settingsActions(const ModuleSettings &m, const SettingValues &values,
                                           const DialogState &defaults);
+
+// How a frame reaches the module: whole, or as its two fields (the even and
+// the odd rows), each through a module of its own.
+enum class FieldOrder { PROGRESSIVE, TFF, BFF };
+
+// "progressive" (or empty), "tff" or "bff".
+bool parseFieldOrder(const std::string &text, FieldOrder &order);
+
+// `text` without its word fields=X (fields:X), which is the plugin's rather
+// than the dialog's; X goes to `value`, empty without such a word. False,
+// with the reason, when the word comes twice.
+bool takeFieldsWord(const std::string &text, std::string &rest, std::string &value, std::string &err);

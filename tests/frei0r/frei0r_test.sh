@@ -50,6 +50,17 @@ for c in "${cases[@]}"; do
     check "$name" "$name.f.raw" "$name.q.raw"
 done
 
+# Interlaced: a fields run equals its two fields cut out, each run through the
+# plugin as a clip of its own, and woven back.
+s="notch min=100 max=180 dc temporal"
+ff -i clip.mkv -vf "frei0r=quorvel_zelt_lpf:$s fields=tff" -f rawvideo -pix_fmt bgr24 fields.f.raw
+for f in top bottom; do
+    ff -i clip.mkv -vf "field=$f,frei0r=quorvel_zelt_lpf:$s" -f rawvideo -pix_fmt bgr24 fields.$f.raw
+done
+ff -f rawvideo -pix_fmt bgr24 -s 720x288 -i fields.top.raw -f rawvideo -pix_fmt bgr24 -s 720x288 -i fields.bottom.raw \
+    -filter_complex "[0][1]vstack,il=l=i:c=i" -f rawvideo -pix_fmt bgr24 fields.w.raw
+check fields_by_hand fields.f.raw fields.w.raw
+
 # Odd size with alpha through GStreamer's frei0r element (FFmpeg before 6.1
 # hands frei0r padded rows when width x 4 is not a multiple of its alignment).
 if [ -n "$gst" ] && [ -x "$gst" ]; then
