@@ -362,7 +362,7 @@ std::string explainSettings(const ModuleSettings &m)
         case SettingWord::FLAG: break;
         case SettingWord::INT: words += "=N"; break;
         case SettingWord::REAL: words += "=X"; break;
-        case SettingWord::LIST: words += m.listAuto ? "=auto or =F1,F2" : "=F1,F2"; break;
+        case SettingWord::LIST: words += m.listAuto ? "=auto or " + std::string(s.word) + "=F1,F2" : "=F1,F2"; break;
         }
     }
     return "Words separated by spaces, deciding every setting when not empty (words left out keep the dialog's "
