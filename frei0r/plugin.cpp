@@ -174,8 +174,7 @@ struct Instance {
         std::string fieldsValue = fieldsText;
         if (!settingsText.empty()) {
             std::string words, fieldsWord;
-            if (!takeFieldsWord(settingsText, words, fieldsWord, err) ||
-                !parseSettingsWords(m, words, values, err)) {
+            if (!takeFieldsWord(settingsText, words, fieldsWord, err) || !parseSettingsWords(m, words, values, err)) {
                 err = "settings '" + settingsText + "': " + err;
                 return false;
             }
