@@ -13,12 +13,17 @@
 // One setting: a dialog control, its word in `settings` and its typed
 // frei0r parameter.
 struct SettingWord {
-    const char *word;   // bare word for a tick box, word=VALUE otherwise
+    // Bare word for a tick box, word=VALUE otherwise; null for a tick box set
+    // through the module's list word (`tone=auto`) rather than a word of its own.
+    const char *word;
     const char *param;  // frei0r parameter name
     int control;
-    enum Kind { FLAG, INT, REAL } kind;
+    // LIST: an edit holding numbers (a frei0r string parameter); its word
+    // takes `auto` or the numbers separated by ',' or '/'.
+    enum Kind { FLAG, INT, REAL, LIST } kind;
     // A typed double parameter x in [0,1] stands for lo + x (hi - lo); whole
-    // numbers are rounded to the nearest.
+    // numbers are rounded to the nearest. LIST: each number in (lo, hi], at
+    // most kSettingListMax of them.
     double lo, hi;
     const char *explanation;
 };
@@ -30,7 +35,13 @@ struct ModuleSettings {
     // A tick box whose stage writes into the source frame (the notch filter
     // tapers its rows): the host hands a copy then. 0: none.
     int sourceWriter;
+    // The tick box that the LIST word's `auto` ticks and its numbers untick.
+    // 0: none.
+    int listAuto;
 };
+
+// The tone dialog keeps this many frequencies.
+const int kSettingListMax = 8;
 
 // The table for a module; null for a module without one.
 const ModuleSettings *settingsForModule(const char *module);
@@ -46,6 +57,9 @@ bool parseSettingsWords(const ModuleSettings &m, const std::string &text, Settin
 // A typed parameter's value (0..1; a tick box: ticked from 0.5 up) as the
 // dialog text or tick.
 std::string typedSettingValue(const SettingWord &s, double x);
+// A LIST setting's numbers (separated by ',', '/', ';' or white space) as the
+// dialog text; false, with the reason, for anything else, none or too many.
+bool listSettingValue(const SettingWord &s, const std::string &numbers, std::string &text, std::string &err);
 // The inverse, for reporting a dialog default as a typed value.
 double typedParameterOf(const SettingWord &s, const std::string &dialogValue);
 
@@ -54,3 +68,15 @@ double typedParameterOf(const SettingWord &s, const std::string &dialogValue);
 // otherwise carry over from an earlier configuration).
 std::vector<DialogAction> settingsActions(const ModuleSettings &m, const SettingValues &values,
                                           const DialogState &defaults);
+
+// How a frame reaches the module: whole, or as its two fields (the even and
+// the odd rows), each through a module of its own.
+enum class FieldOrder { PROGRESSIVE, TFF, BFF };
+
+// "progressive" (or empty), "tff" or "bff".
+bool parseFieldOrder(const std::string &text, FieldOrder &order);
+
+// `text` without its word fields=X (fields:X), which is the plugin's rather
+// than the dialog's; X goes to `value`, empty without such a word. False,
+// with the reason, when the word comes twice.
+bool takeFieldsWord(const std::string &text, std::string &rest, std::string &value, std::string &err);

@@ -17,6 +17,14 @@ colours() { ff -i "$1" -f rawvideo -pix_fmt bgr24 "$2"; }
 
 "$quorvel" sample --quiet --frames 4 clip.mkv || exit 1
 
+# The tone module: typed frequencies once quorvel takes them (a ',' inside a
+# filter graph is escaped), else its automatic mode, the dialog's default.
+# FFmpeg reads a leading word=VALUE as an option name, hence filter_params=.
+tone_f="frei0r=quorvel_zelt_tone:filter_params=tone=auto" tone_q="--module $(dirname "$quorvel")/zelt_tone.so"
+if "$quorvel" --help 2>&1 | grep -qE -- '--tone([^-a-z]|$)'; then
+    tone_f='frei0r=quorvel_zelt_tone:filter_params=tone=52.37\,113.6' tone_q="--tone 52.37,113.6"
+fi
+
 # name # frei0r filter chain # quorvel runs, one per instance, ';'-separated
 cases=(
   "notch_dc#frei0r=quorvel_zelt_lpf:notch min=100 max=180 dc#--notch --min-harmonic 100 --max-harmonic 180 --dc-average"
@@ -24,6 +32,7 @@ cases=(
   "display_lpf#frei0r=quorvel_zelt_lpf:display harmonics=300#--display-spectrum --harmonics 300"
   "temporal_zelt#frei0r=quorvel_zelt:dc temporal notch min=110 max=115#--module zelt --dc-average --temporal --notch --min-harmonic 110 --max-harmonic 115"
   "typed#frei0r=quorvel_zelt_lpf:|n|0.2|y|0.1|0.18#--notch --min-harmonic 100 --max-harmonic 180 --harmonics 200"
+  "tone#$tone_f#$tone_q"
   "two_instances#frei0r=quorvel_zelt_lpf:dc temporal,frei0r=quorvel_zelt_lpf:notch min=100 max=180 full#--dc-average --temporal;--notch --min-harmonic 100 --max-harmonic 180 --full"
 )
 for c in "${cases[@]}"; do
@@ -40,6 +49,17 @@ for c in "${cases[@]}"; do
     colours "$name.f.mkv" "$name.f.raw" && colours "$in" "$name.q.raw"
     check "$name" "$name.f.raw" "$name.q.raw"
 done
+
+# Interlaced: a fields run equals its two fields cut out, each run through the
+# plugin as a clip of its own, and woven back.
+s="notch min=100 max=180 dc temporal"
+ff -i clip.mkv -vf "frei0r=quorvel_zelt_lpf:$s fields=tff" -f rawvideo -pix_fmt bgr24 fields.f.raw
+for f in top bottom; do
+    ff -i clip.mkv -vf "field=$f,frei0r=quorvel_zelt_lpf:$s" -f rawvideo -pix_fmt bgr24 fields.$f.raw
+done
+ff -f rawvideo -pix_fmt bgr24 -s 720x288 -i fields.top.raw -f rawvideo -pix_fmt bgr24 -s 720x288 -i fields.bottom.raw \
+    -filter_complex "[0][1]vstack,il=l=i:c=i" -f rawvideo -pix_fmt bgr24 fields.w.raw
+check fields_by_hand fields.f.raw fields.w.raw
 
 # Odd size with alpha through GStreamer's frei0r element (FFmpeg before 6.1
 # hands frei0r padded rows when width x 4 is not a multiple of its alignment).
