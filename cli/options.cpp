@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <math.h>
 #include <stdlib.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "engine/dsp.h"
@@ -44,7 +45,28 @@ const GeneralOption generalOptions[] = {
     {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
     {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
     {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
+    {"--tone-frequency", true, S}, {"--tone-amplitude", true, S}, {"--flicker", true, S},
 };
+
+// Whole numbers in lo..hi, reals at or above lo, as the named option takes.
+bool checkNumber(const std::string &name, const std::string &text, bool whole, double lo, double hi, std::string &err)
+{
+    double v = 0;
+    bool ok;
+    if (whole) {
+        int i = 0;
+        ok = parseInt(text, i);
+        v = i;
+    } else {
+        ok = parseReal(text, v);
+    }
+    if (ok && v >= lo && v <= hi)
+        return true;
+    char range[64];
+    snprintf(range, sizeof range, hi < 1e9 ? "%g to %g" : "at least %g", lo, hi);
+    err = name + ": '" + text + "' is not a " + (whole ? "whole " : "") + "number " + range;
+    return false;
+}
 
 void addSetting(Options &o, const SettingOption &s, const std::string &value)
 {
@@ -270,6 +292,18 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.serial = true;
         } else if (name == "--json") {
             o.json = true;
+        } else if (name == "--tone-frequency") {
+            double f;
+            if (!parseReal(text, f) || f <= 0 || f >= SAMPLE_WIDTH / 2) {
+                err = "--tone-frequency: '" + text + "' is not a frequency between 0 and " +
+                      std::to_string(SAMPLE_WIDTH / 2) + " cycles per row";
+                return false;
+            }
+            o.sample.frequencies.push_back(f);
+        } else if (name == "--tone-amplitude" || name == "--flicker") {
+            if (!checkNumber(name, text, false, 0, 255, err))
+                return false;
+            parseReal(text, name == "--flicker" ? o.sample.flicker : o.sample.amplitude);
         } else if (name == "--clean") {
             if (text.empty()) {
                 err = "--clean needs a file name";
@@ -303,8 +337,12 @@ const char *usageText()
            "  quorvel [OPTIONS] INPUT OUTPUT      filter a picture, image sequence or video\n"
            "  quorvel analyse [--json] [--frames N] [--peaks K] INPUT\n"
            "                                      find periodic interference and suggest settings\n"
-           "  quorvel sample [--clean CLEAN] [--frames N] OUTPUT\n"
-           "                                      write a synthetic test clip with interference\n"
+           "  quorvel sample [--clean CLEAN] [--frames N] [--tone-frequency F]... [--tone-amplitude A]\n"
+           "                 [--flicker A] OUTPUT\n"
+           "                                      write a synthetic test clip with interference: tones\n"
+           "                                      at F cycles per row (drifting unless whole) instead of\n"
+           "                                      harmonics 112 and 173, of amplitude A (default 6);\n"
+           "                                      row flicker +-A (default 3)\n"
            "  quorvel compare [--json] [--frames N] A B\n"
            "                                      PSNR of B against A\n"
            "\n"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/sample.h"
 #include "hosting/dialog.h"
 
 enum Command { CMD_PROCESS, CMD_ANALYSE, CMD_SAMPLE, CMD_COMPARE, CMD_HELP, CMD_VERSION };
@@ -28,6 +29,7 @@ struct Options {
     int peaks = 8;
     // sample
     std::string clean;
+    SampleInterference sample;
 };
 
 // Parse argv[1..]. False with a message in `err` for anything unknown or
