@@ -10,6 +10,7 @@
 
 #include "engine/dsp.h"
 #include "host/resource.h"
+#include "host/tone_resource.h"
 
 namespace {
 
@@ -45,8 +46,50 @@ const GeneralOption generalOptions[] = {
     {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
     {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
     {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
+    {"--tone", true, P}, {"--tone-count", true, P}, {"--tone-min", true, P}, {"--tone-max", true, P},
+    {"--tone-flicker", true, P},
     {"--tone-frequency", true, S}, {"--tone-amplitude", true, S}, {"--flicker", true, S},
 };
+
+// A setting of the tone module's dialog; a later one for the same control wins.
+void addToneSetting(Options &o, const DialogAction &a)
+{
+    for (DialogAction &old : o.toneDialog)
+        if (old.id == a.id) {
+            old = a;
+            return;
+        }
+    o.toneDialog.push_back(a);
+}
+
+// --tone auto, or up to eight frequencies in cycles per row.
+bool parseToneOption(Options &o, const std::string &text, std::string &err)
+{
+    if (text == "auto") {
+        addToneSetting(o, {IDC_TONE_AUTO, true, true, std::string()});
+        return true;
+    }
+    int count = 0;
+    for (size_t from = 0;; count++) {
+        const size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        double f;
+        if (!parseReal(item, f) || f <= 0) {
+            err = "--tone: '" + item + "' is not a frequency above 0 (cycles per row); or give 'auto'";
+            return false;
+        }
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    if (count >= 8) {
+        err = "--tone: at most 8 frequencies";
+        return false;
+    }
+    addToneSetting(o, {IDC_TONE_AUTO, true, false, std::string()});
+    addToneSetting(o, {IDC_TONE_LIST, false, false, text});
+    return true;
+}
 
 // Whole numbers in lo..hi, reals at or above lo, as the named option takes.
 bool checkNumber(const std::string &name, const std::string &text, bool whole, double lo, double hi, std::string &err)
@@ -292,6 +335,18 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.serial = true;
         } else if (name == "--json") {
             o.json = true;
+        } else if (name == "--tone") {
+            if (!parseToneOption(o, text, err))
+                return false;
+        } else if (name == "--tone-count" || name == "--tone-flicker") {
+            const bool count = name == "--tone-count";
+            if (!checkNumber(name, text, true, count ? 1 : 0, count ? 8 : 100, err))
+                return false;
+            addToneSetting(o, {count ? IDC_TONE_COUNT : IDC_TONE_FLICKER, false, false, text});
+        } else if (name == "--tone-min" || name == "--tone-max") {
+            if (!checkNumber(name, text, false, 0, 1e300, err))
+                return false;
+            addToneSetting(o, {name == "--tone-min" ? IDC_TONE_MIN_FREQ : IDC_TONE_MAX_FREQ, false, false, text});
         } else if (name == "--tone-frequency") {
             double f;
             if (!parseReal(text, f) || f <= 0 || f >= SAMPLE_WIDTH / 2) {
@@ -362,6 +417,12 @@ const char *usageText()
            "  --dc-average                  even out the levels of neighbouring rows\n"
            "  --temporal                    ... also with the previous frame\n"
            "  --full                        enable full processing mode\n"
+           "\n"
+           "Tone remover (zelt_tone; it runs first, then the module above if it has settings):\n"
+           "  --tone auto|F[,F...]          find the tones, or remove these (cycles per row, up to 8)\n"
+           "  --tone-count N                tones to look for in auto mode (1 to 8, default 4)\n"
+           "  --tone-min F, --tone-max F    search range in cycles per row (max 0: half the width)\n"
+           "  --tone-flicker N              row flicker correction strength (0 to 100, default 0)\n"
            "\n"
            "Output and run:\n"
            "  --codec NAME                  video encoder (default: lossless RGB where the\n"
