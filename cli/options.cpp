@@ -47,7 +47,7 @@ const GeneralOption generalOptions[] = {
     {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
     {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
     {"--tone", true, P}, {"--tone-count", true, P}, {"--tone-min", true, P}, {"--tone-max", true, P},
-    {"--tone-flicker", true, P},
+    {"--tone-flicker", true, P}, {"--fields", true, P},
     {"--tone-frequency", true, S}, {"--tone-amplitude", true, S}, {"--flicker", true, S},
 };
 
@@ -347,6 +347,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             if (!checkNumber(name, text, false, 0, 1e300, err))
                 return false;
             addToneSetting(o, {name == "--tone-min" ? IDC_TONE_MIN_FREQ : IDC_TONE_MAX_FREQ, false, false, text});
+        } else if (name == "--fields") {
+            if (text != "tff" && text != "bff") {
+                err = "--fields: '" + text + "' is not tff or bff";
+                return false;
+            }
+            o.fields = text[0];
         } else if (name == "--tone-frequency") {
             double f;
             if (!parseReal(text, f) || f <= 0 || f >= SAMPLE_WIDTH / 2) {
@@ -423,6 +429,8 @@ const char *usageText()
            "  --tone-count N                tones to look for in auto mode (1 to 8, default 4)\n"
            "  --tone-min F, --tone-max F    search range in cycles per row (max 0: half the width)\n"
            "  --tone-flicker N              row flicker correction strength (0 to 100, default 0)\n"
+           "  --fields tff|bff              interlaced: filter each field on its own and weave\n"
+           "                                them back (default: progressive frames)\n"
            "\n"
            "Output and run:\n"
            "  --codec NAME                  video encoder (default: lossless RGB where the\n"

@@ -85,4 +85,48 @@ TEST_F(QuorvelChain, ChainEqualsTheTwoModulesOneAfterTheOther)
     }
 }
 
+TEST_F(QuorvelChain, FieldsEqualTheSeparatedFieldsFilteredByHand)
+{
+    // An odd height, so the top field has a row more than the bottom one;
+    // the temporal DC history must stay within each field's own instances.
+    ASSERT_EQ(quorvel("sample --quiet --frames 3 --tone-frequency 30.4 s_%02d.png").status, 0);
+    ffmpeg("-i s_%02d.png -vf crop=200:61:100:200 in_%02d.png");
+    const int w = 200, h = 61, frames = 3;
+    const std::string settings = "--tone auto --dc-average --temporal ";
+    const std::vector<Picture> in = readSequence("in_%02d.png", frames, w, h);
+    for (int i = 0; i < frames; i++)
+        for (int field = 0; field < 2; field++) {
+            Picture p{w, (h + 1 - field) / 2, {}};
+            for (int y = field; y < h; y += 2)
+                p.rgb.insert(p.rgb.end(), in[(size_t)i].rgb.begin() + (size_t)y * w * 3,
+                             in[(size_t)i].rgb.begin() + (size_t)(y + 1) * w * 3);
+            writePng(numbered(field ? "bottom_%02d.png" : "top_%02d.png", i + 1), p);
+        }
+    for (const char *field : {"top", "bottom"}) {
+        const Result r = quorvel("--quiet " + settings + field + "_%02d.png " + field + "_out_%02d.png");
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    const std::vector<Picture> top = readSequence("top_out_%02d.png", frames, w, (h + 1) / 2),
+                               bottom = readSequence("bottom_out_%02d.png", frames, w, h / 2);
+    Result r = quorvel("--quiet " + settings + "in_%02d.png progressive_%02d.png");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Picture> progressive = readSequence("progressive_%02d.png", frames, w, h);
+    for (const char *order : {"tff", "bff"}) {
+        SCOPED_TRACE(order);
+        r = quorvel(std::string("-y --quiet --fields ") + order + " " + settings + "in_%02d.png out_%02d.png");
+        ASSERT_EQ(r.status, 0) << r.output;
+        const std::vector<Picture> out = readSequence("out_%02d.png", frames, w, h);
+        for (size_t i = 0; i < (size_t)frames; i++) {
+            std::vector<uint8_t> woven;
+            for (int y = 0; y < h; y++) {
+                const Picture &f = y % 2 ? bottom[i] : top[i];
+                const auto row = f.rgb.begin() + (size_t)(y / 2) * w * 3;
+                woven.insert(woven.end(), row, row + w * 3);
+            }
+            EXPECT_TRUE(out[i].rgb == woven) << "frame " << i;
+            EXPECT_FALSE(out[i].rgb == progressive[i].rgb) << "frame " << i;
+        }
+    }
+}
+
 }  // namespace
