@@ -54,7 +54,8 @@ set(ZELT_WIN32_BUILD_DIR ${trees}/win32 CACHE PATH "32-bit Windows build tree fo
 set(ZELT_WIN64_BUILD_DIR ${trees}/win64 CACHE PATH "64-bit Windows build tree for windows_zip")
 set(stage ${CMAKE_BINARY_DIR}/windows-zip)
 set(zip ${ZELT_PACKAGE_DIR}/quorvel_${PROJECT_VERSION}_windows.zip)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/windows-readme.txt ${stage}-readme.txt @ONLY)
+# CRLF: the text is read on Windows.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/windows-readme.txt ${stage}-readme.txt @ONLY NEWLINE_STYLE CRLF)
 set(copies)
 foreach(module ${ZELT_MODULES})
   list(APPEND copies
