@@ -18,7 +18,7 @@ native=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   imagemagick python3-matplotlib
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  gstreamer1.0-plugins-bad melt parallel
+  gstreamer1.0-plugins-bad melt parallel dpkg-dev
 )
 extra=(
   clang libclang-rt-14-dev
