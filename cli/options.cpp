@@ -91,7 +91,7 @@ bool parseToneOption(Options &o, const std::string &text, std::string &err)
     return true;
 }
 
-// Whole numbers in lo..hi, reals at or above lo, as the named option takes.
+// A whole number or a real in lo..hi (hi of 1e9 or more: no upper bound).
 bool checkNumber(const std::string &name, const std::string &text, bool whole, double lo, double hi, std::string &err)
 {
     double v = 0;
@@ -398,12 +398,9 @@ const char *usageText()
            "  quorvel [OPTIONS] INPUT OUTPUT      filter a picture, image sequence or video\n"
            "  quorvel analyse [--json] [--frames N] [--peaks K] INPUT\n"
            "                                      find periodic interference and suggest settings\n"
-           "  quorvel sample [--clean CLEAN] [--frames N] [--tone-frequency F]... [--tone-amplitude A]\n"
-           "                 [--flicker A] OUTPUT\n"
-           "                                      write a synthetic test clip with interference: tones\n"
-           "                                      at F cycles per row (drifting unless whole) instead of\n"
-           "                                      harmonics 112 and 173, of amplitude A (default 6);\n"
-           "                                      row flicker +-A (default 3)\n"
+           "  quorvel sample [--clean CLEAN] [--frames N] [--tone-frequency F]...\n"
+           "                 [--tone-amplitude A] [--flicker A] OUTPUT\n"
+           "                                      write a synthetic test clip with interference\n"
            "  quorvel compare [--json] [--frames N] A B\n"
            "                                      PSNR of B against A\n"
            "\n"
@@ -424,13 +421,19 @@ const char *usageText()
            "  --temporal                    ... also with the previous frame\n"
            "  --full                        enable full processing mode\n"
            "\n"
-           "Tone remover (zelt_tone; it runs first, then the module above if it has settings):\n"
-           "  --tone auto|F[,F...]          find the tones, or remove these (cycles per row, up to 8)\n"
+           "Tone remover (zelt_tone; first, then the module above if it has settings):\n"
+           "  --tone auto|F[,F...]          find the tones, or remove these (up to 8, cycles/row)\n"
            "  --tone-count N                tones to look for in auto mode (1 to 8, default 4)\n"
-           "  --tone-min F, --tone-max F    search range in cycles per row (max 0: half the width)\n"
-           "  --tone-flicker N              row flicker correction strength (0 to 100, default 0)\n"
+           "  --tone-min F, --tone-max F    search range, cycles per row (max 0: half the width)\n"
+           "  --tone-flicker N              row flicker correction, 0 to 100 (default 0)\n"
            "  --fields tff|bff              interlaced: filter each field on its own and weave\n"
            "                                them back (default: progressive frames)\n"
+           "\n"
+           "Sample clip:\n"
+           "  --tone-frequency F            plant a tone at F cycles per row (repeatable;\n"
+           "                                drifting unless whole) instead of harmonics 112, 173\n"
+           "  --tone-amplitude A            its amplitude in grey levels (default 6)\n"
+           "  --flicker A                   row flicker of +-A grey levels (default 3)\n"
            "\n"
            "Output and run:\n"
            "  --codec NAME                  video encoder (default: lossless RGB where the\n"
