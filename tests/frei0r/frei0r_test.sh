@@ -17,13 +17,10 @@ colours() { ff -i "$1" -f rawvideo -pix_fmt bgr24 "$2"; }
 
 "$quorvel" sample --quiet --frames 4 clip.mkv || exit 1
 
-# The tone module: typed frequencies once quorvel takes them (a ',' inside a
-# filter graph is escaped), else its automatic mode, the dialog's default.
-# FFmpeg reads a leading word=VALUE as an option name, hence filter_params=.
-tone_f="frei0r=quorvel_zelt_tone:filter_params=tone=auto" tone_q="--module $(dirname "$quorvel")/zelt_tone.so"
-if "$quorvel" --help 2>&1 | grep -qE -- '--tone([^-a-z]|$)'; then
-    tone_f='frei0r=quorvel_zelt_tone:filter_params=tone=52.37\,113.6' tone_q="--tone 52.37,113.6"
-fi
+# The tone module with typed frequencies (a ',' inside a filter graph is
+# escaped); FFmpeg reads a leading word=VALUE as an option name, hence
+# filter_params=.
+tone_f='frei0r=quorvel_zelt_tone:filter_params=tone=52.37\,113.6' tone_q="--tone 52.37,113.6"
 
 # name # frei0r filter chain # quorvel runs, one per instance, ';'-separated
 cases=(
