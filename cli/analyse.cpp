@@ -9,6 +9,7 @@
 
 #include "hosting/bitmap.h"
 #include "cli/commands.h"
+#include "cli/plot.h"
 #include "cli/correction.h"
 #include "cli/reader.h"
 #include "engine/dsp.h"
@@ -481,5 +482,23 @@ int runAnalyse(const Options &o)
         a.peaks.resize((size_t)o.peaks);
     const Suggestion s = suggestOptions(a);
     fputs((o.json ? analysisJson(a, s) : analysisText(a, s)).c_str(), stdout);
+    if (!o.plot.empty()) {
+        Analysis cleaned;
+        if (!o.against.empty()) {
+            if (!analyseFile(o.against, a.frames, cleaned, err)) {
+                reportError(err);
+                return EXIT_FAILURE_RUN;
+            }
+            if (cleaned.width != a.width) {
+                reportError("'" + o.against + "' is " + std::to_string(cleaned.width) + " pixels wide, '" + a.input +
+                            "' " + std::to_string(a.width) + ": their spectra do not share a scale");
+                return EXIT_FAILURE_RUN;
+            }
+        }
+        if (!writePlot(o.plot, a, o.against.empty() ? nullptr : &cleaned, err)) {
+            reportError(err);
+            return EXIT_FAILURE_RUN;
+        }
+    }
     return EXIT_OK;
 }

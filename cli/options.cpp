@@ -43,7 +43,8 @@ struct GeneralOption {
 const GeneralOption generalOptions[] = {
     {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
     {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
-    {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
+    {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},     {"--plot", true, A},
+    {"--against", true, A},
 };
 
 void addSetting(Options &o, const SettingOption &s, const std::string &value)
@@ -270,6 +271,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.serial = true;
         } else if (name == "--json") {
             o.json = true;
+        } else if (name == "--plot" || name == "--against") {
+            if (text.empty()) {
+                err = name + " needs a file name";
+                return false;
+            }
+            (name == "--plot" ? o.plot : o.against) = text;
         } else if (name == "--clean") {
             if (text.empty()) {
                 err = "--clean needs a file name";
@@ -289,6 +296,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
               " (see quorvel --help)";
         return false;
     }
+    if (!o.against.empty() && o.plot.empty()) {
+        err = "--against draws over the plot: give --plot FILE.png too";
+        return false;
+    }
     for (const std::string &p : o.paths)
         if (p.empty()) {
             err = "an empty file name";
@@ -301,13 +312,15 @@ const char *usageText()
 {
     return "Usage:\n"
            "  quorvel [OPTIONS] INPUT OUTPUT      filter a picture, image sequence or video\n"
-           "  quorvel analyse [--json] [--frames N] [--peaks K] INPUT\n"
+           "  quorvel analyse [--json] [--frames N] [--peaks K] [--plot PNG [--against CLEANED]] INPUT\n"
            "                                      find periodic interference and suggest settings:\n"
            "                                      each peak in cycles per row (locked to the line\n"
            "                                      within 0.02 of a whole number, else drifting) and\n"
            "                                      in MHz, taking the width as the active line (52 us\n"
            "                                      at 625 lines, 15625 Hz; 52.656 us at 525 lines,\n"
-           "                                      15734.264 Hz)\n"
+           "                                      15734.264 Hz); --plot draws the spectrum of each\n"
+           "                                      plane on a log scale with the peaks, --against the\n"
+           "                                      spectrum of a cleaned file over it\n"
            "  quorvel sample [--clean CLEAN] [--frames N] OUTPUT\n"
            "                                      write a synthetic test clip with interference\n"
            "  quorvel compare [--json] [--frames N] A B\n"
