@@ -5,10 +5,12 @@
 #include <limits.h>
 #include <math.h>
 #include <stdlib.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "engine/dsp.h"
 #include "host/resource.h"
+#include "host/tone_resource.h"
 
 namespace {
 
@@ -41,11 +43,78 @@ struct GeneralOption {
     int commands;
 };
 const GeneralOption generalOptions[] = {
-    {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
-    {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
-    {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},     {"--plot", true, A},
-    {"--against", true, A},
+    {"--module", true, P},         {"--codec", true, P | S},
+    {"--pix-fmt", true, P | S},    {"--frames", true, P | A | C | S},
+    {"--cpu", true, P | A},        {"--quiet", false, P | S},
+    {"--verbose", false, P},       {"--json", false, A | C},
+    {"--peaks", true, A},          {"--clean", true, S},
+    {"--serial", false, P},        {"--plot", true, A},
+    {"--against", true, A},        {"--tone", true, P},
+    {"--tone-count", true, P},     {"--tone-min", true, P},
+    {"--tone-max", true, P},       {"--tone-flicker", true, P},
+    {"--tone-frequency", true, S}, {"--tone-amplitude", true, S},
+    {"--flicker", true, S},
 };
+
+// A setting of the tone module's dialog; a later one for the same control wins.
+void addToneSetting(Options &o, const DialogAction &a)
+{
+    for (DialogAction &old : o.toneDialog)
+        if (old.id == a.id) {
+            old = a;
+            return;
+        }
+    o.toneDialog.push_back(a);
+}
+
+// --tone auto, or up to eight frequencies in cycles per row.
+bool parseToneOption(Options &o, const std::string &text, std::string &err)
+{
+    if (text == "auto") {
+        addToneSetting(o, {IDC_TONE_AUTO, true, true, std::string()});
+        return true;
+    }
+    int count = 0;
+    for (size_t from = 0;; count++) {
+        const size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        double f;
+        if (!parseReal(item, f) || f <= 0) {
+            err = "--tone: '" + item + "' is not a frequency above 0 (cycles per row); or give 'auto'";
+            return false;
+        }
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    if (count >= 8) {
+        err = "--tone: at most 8 frequencies";
+        return false;
+    }
+    addToneSetting(o, {IDC_TONE_AUTO, true, false, std::string()});
+    addToneSetting(o, {IDC_TONE_LIST, false, false, text});
+    return true;
+}
+
+// Whole numbers in lo..hi, reals at or above lo, as the named option takes.
+bool checkNumber(const std::string &name, const std::string &text, bool whole, double lo, double hi, std::string &err)
+{
+    double v = 0;
+    bool ok;
+    if (whole) {
+        int i = 0;
+        ok = parseInt(text, i);
+        v = i;
+    } else {
+        ok = parseReal(text, v);
+    }
+    if (ok && v >= lo && v <= hi)
+        return true;
+    char range[64];
+    snprintf(range, sizeof range, hi < 1e9 ? "%g to %g" : "at least %g", lo, hi);
+    err = name + ": '" + text + "' is not a " + (whole ? "whole " : "") + "number " + range;
+    return false;
+}
 
 void addSetting(Options &o, const SettingOption &s, const std::string &value)
 {
@@ -277,6 +346,30 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
                 return false;
             }
             (name == "--plot" ? o.plot : o.against) = text;
+        } else if (name == "--tone") {
+            if (!parseToneOption(o, text, err))
+                return false;
+        } else if (name == "--tone-count" || name == "--tone-flicker") {
+            const bool count = name == "--tone-count";
+            if (!checkNumber(name, text, true, count ? 1 : 0, count ? 8 : 100, err))
+                return false;
+            addToneSetting(o, {count ? IDC_TONE_COUNT : IDC_TONE_FLICKER, false, false, text});
+        } else if (name == "--tone-min" || name == "--tone-max") {
+            if (!checkNumber(name, text, false, 0, 1e300, err))
+                return false;
+            addToneSetting(o, {name == "--tone-min" ? IDC_TONE_MIN_FREQ : IDC_TONE_MAX_FREQ, false, false, text});
+        } else if (name == "--tone-frequency") {
+            double f;
+            if (!parseReal(text, f) || f <= 0 || f >= SAMPLE_WIDTH / 2) {
+                err = "--tone-frequency: '" + text + "' is not a frequency between 0 and " +
+                      std::to_string(SAMPLE_WIDTH / 2) + " cycles per row";
+                return false;
+            }
+            o.sample.frequencies.push_back(f);
+        } else if (name == "--tone-amplitude" || name == "--flicker") {
+            if (!checkNumber(name, text, false, 0, 255, err))
+                return false;
+            parseReal(text, name == "--flicker" ? o.sample.flicker : o.sample.amplitude);
         } else if (name == "--clean") {
             if (text.empty()) {
                 err = "--clean needs a file name";
@@ -321,8 +414,12 @@ const char *usageText()
            "                                      15734.264 Hz); --plot draws the spectrum of each\n"
            "                                      plane on a log scale with the peaks, --against the\n"
            "                                      spectrum of a cleaned file over it\n"
-           "  quorvel sample [--clean CLEAN] [--frames N] OUTPUT\n"
-           "                                      write a synthetic test clip with interference\n"
+           "  quorvel sample [--clean CLEAN] [--frames N] [--tone-frequency F]... [--tone-amplitude A]\n"
+           "                 [--flicker A] OUTPUT\n"
+           "                                      write a synthetic test clip with interference: tones\n"
+           "                                      at F cycles per row (drifting unless whole) instead of\n"
+           "                                      harmonics 112 and 173, of amplitude A (default 6);\n"
+           "                                      row flicker +-A (default 3)\n"
            "  quorvel compare [--json] [--frames N] A B\n"
            "                                      PSNR of B against A\n"
            "\n"
@@ -342,6 +439,12 @@ const char *usageText()
            "  --dc-average                  even out the levels of neighbouring rows\n"
            "  --temporal                    ... also with the previous frame\n"
            "  --full                        enable full processing mode\n"
+           "\n"
+           "Tone remover (zelt_tone; it runs first, then the module above if it has settings):\n"
+           "  --tone auto|F[,F...]          find the tones, or remove these (cycles per row, up to 8)\n"
+           "  --tone-count N                tones to look for in auto mode (1 to 8, default 4)\n"
+           "  --tone-min F, --tone-max F    search range in cycles per row (max 0: half the width)\n"
+           "  --tone-flicker N              row flicker correction strength (0 to 100, default 0)\n"
            "\n"
            "Output and run:\n"
            "  --codec NAME                  video encoder (default: lossless RGB where the\n"

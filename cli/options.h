@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/sample.h"
 #include "hosting/dialog.h"
 
 enum Command { CMD_PROCESS, CMD_ANALYSE, CMD_SAMPLE, CMD_COMPARE, CMD_HELP, CMD_VERSION };
@@ -16,6 +17,10 @@ struct Options {
     // processing
     std::string module = "zelt_lpf";
     std::vector<DialogAction> dialog;  // settings, in the order given
+    // zelt_tone's dialog; when not empty the tone module runs first, then
+    // `module` when it has settings of its own
+    std::vector<DialogAction> toneDialog;
+    char fields = 0;  // 't' or 'b': the first field in time; 0: progressive
     std::string codec, pixFmt;
     int64_t frames = -1;  // -1: all
     std::string cpu;      // instruction-set cap; empty: none
@@ -29,6 +34,7 @@ struct Options {
     std::string plot, against;  // analyse: a PNG of the spectra; a cleaned file drawn over
     // sample
     std::string clean;
+    SampleInterference sample;
 };
 
 // Parse argv[1..]. False with a message in `err` for anything unknown or

@@ -1,10 +1,13 @@
-// The main job: every frame of INPUT through one module instance into OUTPUT.
+// The main job: every frame of INPUT through the modules into OUTPUT.
 //
-// The run opens the input, loads and configures the module, opens the
-// output and hands the three to the pipeline (cli/pipeline.h), whose filter
-// step is the module's run. When the output keeps a YUV or deep RGB
-// source's format, the module's change is added to the source's own samples
-// (cli/correction.h) instead of its bytes being converted back.
+// The run opens the input, loads and configures the modules (the tone
+// remover first when it has settings, then the transform module; with
+// --fields a chain of them per field, cli/process_chain.h), opens the output
+// and hands the three to the pipeline (cli/pipeline.h), whose filter step
+// runs the chain. When the output keeps a YUV or deep RGB source's format,
+// the chain's change (its last output minus the frame handed to its first
+// module) is added to the source's own samples (cli/correction.h) instead of
+// its bytes being converted back.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +25,7 @@ extern "C" {
 #include "hosting/module.h"
 #include "cli/output_target.h"
 #include "cli/pipeline.h"
+#include "cli/process_chain.h"
 #include "cli/progress.h"
 #include "cli/reader.h"
 #include "cli/writer.h"
@@ -35,26 +39,36 @@ std::string sizeText(int w, int h)
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
-// The module, its instruction set and the input, for --verbose.
-void describeRun(const std::string &modulePath, LoadedModule &module, const std::string &input, const VideoInfo &info,
-                 const Options &o)
+// The modules, their instruction set and the input, for --verbose.
+void describeRun(const std::vector<ChainLink> &links, ModuleChain &chain, const std::string &input,
+                 const VideoInfo &info, const Options &o)
 {
     const CpuLevel cap = o.cpu.empty() ? cpuCapFromEnv() : (CpuLevel)cpuLevelFromName(o.cpu.c_str());
     const CpuLevel have = cpuDetect();
-    fprintf(stderr, "quorvel: module %s: \"%s\"; instruction set %s\n", modulePath.c_str(), module.filterName(),
-            cpuLevelName(cap < have ? cap : have));
+    for (size_t i = 0; i < links.size(); i++)
+        fprintf(stderr, "quorvel: module %s: \"%s\"; instruction set %s\n", links[i].path.c_str(),
+                chain.module(i).filterName(), cpuLevelName(cap < have ? cap : have));
+    if (links.size() > 1) {
+        fprintf(stderr, "quorvel: chain:");
+        for (size_t i = 0; i < links.size(); i++)
+            fprintf(stderr, "%s\"%s\"", i ? " -> " : " ", chain.module(i).filterName());
+        fputc('\n', stderr);
+    }
+    if (o.fields)
+        fprintf(stderr, "quorvel: fields: %s first, each through instances of its own, woven back\n",
+                o.fields == 't' ? "top" : "bottom");
     fprintf(stderr, "quorvel: input %s: %s %s, %s, %d/%d fps\n", input.c_str(), info.formatName.c_str(),
             info.codecName.c_str(), sizeText(info.width, info.height).c_str(), info.frameRate.num, info.frameRate.den);
 }
 
-// What the module made of the settings, for notes and --verbose.
-void reviewDialog(LoadedModule &module, FrameJob &job, const Options &o)
+// What a module made of its settings, for notes and --verbose.
+void reviewDialog(LoadedModule &module, FrameJob &job, const std::vector<DialogAction> &actions, const Options &o)
 {
     DialogState state;
     std::string err;
     if (!module.readDialog(job.src, job.dst, state, err))
         return;
-    for (const DialogAction &a : o.dialog) {
+    for (const DialogAction &a : actions) {
         if (a.isCheck)
             continue;
         const std::string now = state.text(a.id);
@@ -64,7 +78,7 @@ void reviewDialog(LoadedModule &module, FrameJob &job, const Options &o)
                     got, want);
     }
     if (o.verbose) {
-        fprintf(stderr, "quorvel: settings:");
+        fprintf(stderr, "quorvel: settings of \"%s\":", module.filterName());
         for (const auto &t : state.texts)
             fprintf(stderr, " [%d]=%s", t.first, t.second.c_str());
         for (const auto &c : state.checks)
@@ -93,13 +107,29 @@ bool frameLimit(const Options &o, const MediaWriter &writer, const VideoInfo &in
     return true;
 }
 
-// Whether the module replaces the picture with its spectrum: such output is
+// Whether a module replaces the picture with its spectrum: such output is
 // no change to a source and goes out as RGB.
-bool displaysSpectrum(LoadedModule &module, FrameJob &job)
+bool displaysSpectrum(ModuleChain &chain, FrameJob &job)
 {
-    DialogState state;
-    std::string err;
-    return module.readDialog(job.src, job.dst, state, err) && state.checked(IDC_DISPLAY_SPECTRUM) == 1;
+    for (size_t i = 0; i < chain.size(); i++) {
+        DialogState state;
+        std::string err;
+        if (chain.module(i).readDialog(job.src, job.dst, state, err) && state.checked(IDC_DISPLAY_SPECTRUM) == 1)
+            return true;
+    }
+    return false;
+}
+
+// The tone remover first when it has settings, then the module named (or
+// the default one) when it has settings or nothing else runs.
+std::vector<ChainLink> chainOf(const Options &o)
+{
+    std::vector<ChainLink> links;
+    if (!o.toneDialog.empty())
+        links.push_back({findModule("zelt_tone"), o.toneDialog});
+    if (!o.dialog.empty() || o.toneDialog.empty())
+        links.push_back({findModule(o.module), o.dialog});
+    return links;
 }
 
 const char *matrixName(AVColorSpace space)
@@ -128,21 +158,21 @@ std::string pathText(const VideoInfo &info, bool onSource)
     return text;
 }
 
-// The module's run; on the correction path its change is added to the
-// source frame. The module's source is copied first: the notch changes it
-// in place, and the change is taken against what the module was given.
+// The chain's run; on the correction path its change is added to the
+// source frame. The frame is copied first: the notch changes its source in
+// place, and the change is taken against what the first module was given.
 class FilterRun {
 public:
-    FilterRun(LoadedModule &module, bool onSource) : module_(module), onSource_(onSource) {}
+    FilterRun(FrameFilter &filter, bool onSource) : filter_(filter), onSource_(onSource) {}
 
     bool prepare(int w, int h) { return !onSource_ || before_.allocate(w, h); }
 
     bool operator()(FrameJob &job, std::string &err)
     {
         if (!onSource_)
-            return module_.run(job.src, job.dst, err);
+            return filter_.run(job.src, job.dst, err);
         memcpy(before_.data(), job.src.data(), job.src.size());
-        if (!module_.run(job.src, job.dst, err))
+        if (!filter_.run(job.src, job.dst, err))
             return false;
         if (av_frame_make_writable(job.source) < 0) {
             err = "out of memory";
@@ -152,7 +182,7 @@ public:
     }
 
 private:
-    LoadedModule &module_;
+    FrameFilter &filter_;
     const bool onSource_;
     HostBitmap before_;
     FrameCorrector corrector_;
@@ -193,30 +223,26 @@ int runProcess(const Options &o)
     }
     FrameJob &job = *jobs[0];
 
-    const std::string modulePath = findModule(o.module);
+    const std::vector<ChainLink> links = chainOf(o);
     setHostProgramName("quorvel");
-    LoadedModule module;
-    if (!module.load(modulePath, err)) {
+    FrameFilter frameFilter;
+    if (!frameFilter.open(links, o.fields, info.width, info.height, err)) {
         reportError(err);
         return EXIT_FAILURE_RUN;
     }
+    ModuleChain &chain = frameFilter.first();
     if (o.verbose)
-        describeRun(modulePath, module, input, info, o);
-    if (!o.dialog.empty()) {
-        if (!module.configure(job.src, job.dst, o.dialog, err)) {
-            reportError("cannot apply the settings: " + err);
-            return EXIT_FAILURE_RUN;
-        }
-    }
-    if (!o.dialog.empty() || o.verbose)
-        reviewDialog(module, job, o);
+        describeRun(links, chain, input, info, o);
+    for (size_t i = 0; i < links.size(); i++)
+        if (!links[i].actions.empty() || o.verbose)
+            reviewDialog(chain.module(i), job, links[i].actions, o);
 
     MediaWriter writer;
     WriterOptions wopts;
     wopts.codec = o.codec;
     wopts.pixFmt = o.pixFmt;
     wopts.quiet = o.quiet;
-    if (isCorrectableFormat(info.pixFmt) && !displaysSpectrum(module, job))
+    if (isCorrectableFormat(info.pixFmt) && !displaysSpectrum(chain, job))
         wopts.sourceFormat = info.pixFmt;
     if (!writer.open(output, info, reader.audioStreams(), wopts, err)) {
         reportError(err);
@@ -228,13 +254,13 @@ int runProcess(const Options &o)
     if (o.verbose)
         fprintf(stderr, "quorvel: output %s: %s; %s\n", output.c_str(), writer.describe().c_str(),
                 pathText(info, writer.takesSource()).c_str());
-    FilterRun filterRun(module, writer.takesSource());
+    FilterRun filterRun(frameFilter, writer.takesSource());
     if (!filterRun.prepare(info.width, info.height)) {
         reportError("not enough memory for " + sizeText(info.width, info.height) + " frames");
         return EXIT_FAILURE_RUN;
     }
 
-    if (!module.start(job.src, job.dst, err)) {
+    if (!frameFilter.start(job.src, job.dst, err)) {
         reportError(err);
         return EXIT_FAILURE_RUN;
     }
@@ -257,7 +283,7 @@ int runProcess(const Options &o)
         return EXIT_FAILURE_RUN;
     }
     const int64_t done = result.framesFiltered;
-    module.end();
+    frameFilter.end();
     if (done == 0) {
         progress.interrupt();
         reportError(quoted(input) + " holds no video frames");
@@ -268,7 +294,7 @@ int runProcess(const Options &o)
         reportError(err);
         return EXIT_FAILURE_RUN;
     }
-    module.unload();
+    frameFilter.unload();
     char summary[512];
     snprintf(summary, sizeof summary, "%lld frame%s %s in %.1f s (%.1f fps) -> %s", (long long)done,
              done == 1 ? "" : "s", sizeText(info.width, info.height).c_str(), progress.seconds(), progress.fps(),

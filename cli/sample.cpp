@@ -111,7 +111,7 @@ Rgb scene(double x, double y, int t)
 
 }  // namespace
 
-void renderSampleFrame(HostBitmap &bmp, int t, bool interference)
+void renderSampleFrame(HostBitmap &bmp, int t, bool interference, const SampleInterference &planted)
 {
     const int w = bmp.width(), h = bmp.height();
     const double sx = (double)SAMPLE_WIDTH / w, sy = (double)SAMPLE_HEIGHT / h;
@@ -119,13 +119,26 @@ void renderSampleFrame(HostBitmap &bmp, int t, bool interference)
     for (int y = 0; y < h; y++) {
         uint8_t *row = bmp.pictureRow(y);
         if (interference) {
-            const double offset = sampleFlicker * rowNoise(y, t);
+            const double offset = planted.flicker * rowNoise(y, t);
             for (int x = 0; x < w; x++)
                 wave[(size_t)x] = offset;
-            for (const PlantedTone &tone : sampleTones) {
-                const double phase = tone.phasePerRow * y + tone.phasePerFrame * t;
+            if (planted.frequencies.empty()) {
+                for (const PlantedTone &tone : sampleTones) {
+                    const double phase = tone.phasePerRow * y + tone.phasePerFrame * t;
+                    for (int x = 0; x < w; x++)
+                        wave[(size_t)x] += tone.amplitude * cos(2 * pi * tone.harmonic * x / w + phase);
+                }
+            }
+            for (size_t i = 0; i < planted.frequencies.size(); i++) {
+                const double f = planted.frequencies[i];
+                // Cycles since the clip began at the row's first sample, kept
+                // to its fraction so that late frames lose no precision; each
+                // tone starts at a phase of its own.
+                double cycles = f * ((double)y + (double)SAMPLE_LINES_PER_FRAME * t);
+                cycles -= floor(cycles);
+                const double phase = 2 * pi * cycles + 1.3 * (double)i + 0.4;
                 for (int x = 0; x < w; x++)
-                    wave[(size_t)x] += tone.amplitude * cos(2 * pi * tone.harmonic * x / w + phase);
+                    wave[(size_t)x] += planted.amplitude * cos(2 * pi * f * x / w + phase);
             }
         }
         for (int x = 0; x < w; x++) {
@@ -179,7 +192,7 @@ int runSample(const Options &o)
             reportError("interrupted; nothing written");
             return EXIT_INTERRUPTED;
         }
-        renderSampleFrame(bmp, t, true);
+        renderSampleFrame(bmp, t, true, o.sample);
         if (!dirty.write(bmp, t, err)) {
             progress.interrupt();
             reportError(err);
@@ -203,9 +216,20 @@ int runSample(const Options &o)
     std::string summary = std::to_string(count) + " frames 720x576 at 25 fps -> " + o.paths[0];
     if (withClean)
         summary += " (clean: " + o.clean + ")";
-    char tones[128];
-    snprintf(tones, sizeof tones, "; interference at harmonics %d and %d, row flicker +-%.0f", sampleTones[0].harmonic,
-             sampleTones[1].harmonic, sampleFlicker);
+    char tones[256];
+    if (o.sample.frequencies.empty()) {
+        snprintf(tones, sizeof tones, "; interference at harmonics %d and %d, row flicker +-%.0f",
+                 sampleTones[0].harmonic, sampleTones[1].harmonic, o.sample.flicker);
+    } else {
+        std::string list;
+        for (double f : o.sample.frequencies) {
+            char one[32];
+            snprintf(one, sizeof one, "%s%g", list.empty() ? "" : ", ", f);
+            list += one;
+        }
+        snprintf(tones, sizeof tones, "; tones at %.160s cycles per row (amplitude %g), row flicker +-%g", list.c_str(),
+                 o.sample.amplitude, o.sample.flicker);
+    }
     progress.finish(summary + tones);
     return EXIT_OK;
 }

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "hosting/bitmap.h"
 
@@ -22,6 +23,23 @@ extern const PlantedTone sampleTones[2];
 // Each row of each frame is offset by up to this many grey levels.
 extern const double sampleFlicker;
 
+// Each frame spans this many rows of a continuous tone's time, the visible
+// ones and the blanking (PAL), so that a tone drifts from frame to frame as
+// it does on a capture.
+enum { SAMPLE_LINES_PER_FRAME = 625 };
+
+// What the clip plants. By default the tones above; tones at any frequency
+// (cycles per row, fractional or whole) replace them. Such a tone runs on
+// continuously through the rows and frames as interference not locked to
+// the line does: its phase advances by the fraction of its frequency from
+// one row to the next, so a whole number of cycles per row stands still.
+struct SampleInterference {
+    std::vector<double> frequencies;  // empty: sampleTones
+    double amplitude = 6.0;           // grey levels, each planted frequency
+    double flicker = sampleFlicker;
+};
+
 // Frame t of the clip into bmp (allocated by the caller, any size), with or
 // without the interference.
-void renderSampleFrame(HostBitmap &bmp, int t, bool interference);
+void renderSampleFrame(HostBitmap &bmp, int t, bool interference,
+                       const SampleInterference &planted = SampleInterference());

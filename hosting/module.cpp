@@ -197,7 +197,7 @@ void closeLibrary(void *handle)
 
 std::string findModule(const std::string &nameOrPath)
 {
-    if (nameOrPath != "zelt_lpf" && nameOrPath != "zelt")
+    if (nameOrPath != "zelt_lpf" && nameOrPath != "zelt" && nameOrPath != "zelt_tone")
         return nameOrPath;
     const std::string file = nameOrPath + kModuleSuffix;
     std::vector<std::string> candidates;

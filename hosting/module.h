@@ -47,7 +47,7 @@ struct ModuleEntryPoints {
     FilterModuleDeinitProc deinit;
 };
 
-// Resolve "zelt_lpf", "zelt" or a path to the module file: beside the running
+// Resolve "zelt_lpf", "zelt", "zelt_tone" or a path to the module file: beside the running
 // program first, then in the build tree it came from.
 std::string findModule(const std::string &nameOrPath);
 
