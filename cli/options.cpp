@@ -43,17 +43,13 @@ struct GeneralOption {
     int commands;
 };
 const GeneralOption generalOptions[] = {
-    {"--module", true, P},         {"--codec", true, P | S},
-    {"--pix-fmt", true, P | S},    {"--frames", true, P | A | C | S},
-    {"--cpu", true, P | A},        {"--quiet", false, P | S},
-    {"--verbose", false, P},       {"--json", false, A | C},
-    {"--peaks", true, A},          {"--clean", true, S},
-    {"--serial", false, P},        {"--plot", true, A},
-    {"--against", true, A},        {"--tone", true, P},
-    {"--tone-count", true, P},     {"--tone-min", true, P},
-    {"--tone-max", true, P},       {"--tone-flicker", true, P},
-    {"--tone-frequency", true, S}, {"--tone-amplitude", true, S},
-    {"--flicker", true, S},
+    {"--module", true, P},  {"--codec", true, P | S},  {"--pix-fmt", true, P | S}, {"--frames", true, P | A | C | S},
+    {"--cpu", true, P | A}, {"--quiet", false, P | S}, {"--verbose", false, P},    {"--json", false, A | C},
+    {"--peaks", true, A},   {"--clean", true, S},      {"--serial", false, P},
+    {"--tone", true, P}, {"--tone-count", true, P}, {"--tone-min", true, P}, {"--tone-max", true, P},
+    {"--tone-flicker", true, P},
+    {"--tone-frequency", true, S}, {"--tone-amplitude", true, S}, {"--flicker", true, S},
+    {"--plot", true, A}, {"--against", true, A},
 };
 
 // A setting of the tone module's dialog; a later one for the same control wins.
