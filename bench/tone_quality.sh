@@ -31,6 +31,10 @@ psnrY() {
   ffmpeg -hide_banner -i "$1" -i "$2" -lavfi "[0]format=yuv444p[a];[1]format=yuv444p[b];[a][b]psnr" -f null - 2>&1 |
     grep -o 'PSNR y:[0-9.inf]*' | cut -d: -f2
 }
+# Two decimals ("-" where a method had nothing to offer, "inf" for identical).
+r2() {
+  awk -v v="$1" 'BEGIN { if (v == "-" || v ~ /inf/) print v; else printf "%.2f", v }'
+}
 # quorvel OPTIONS... on dirty.mkv, the PSNR of its output against clean.mkv.
 cleaned() {
   # shellcheck disable=SC2068  # the options are a list
@@ -62,9 +66,9 @@ makeClips() {
   [[ $freq == - ]] || add="$amp*cos(2*PI*($freq*X/W+$freq*(Y+625*N))+0.4)"
   # A reproducible offset in -A..A for each row and frame.
   add+="+$flicker*(2*mod(abs(sin(Y*12.9898+N*78.233))*43758.5453,1)-1)"
-  local e="clip(floor(p(X,Y)+$add+0.5),0,255)"
+  local e="clip(floor(SRC(X,Y)+$add+0.5),0,255)"
   ffmpeg -hide_banner -loglevel error -y -i "$work/clean.mkv" \
-    -vf "geq=r='${e//p(/r(}':g='${e//p(/g(}':b='${e//p(/b(}'" -c:v ffv1 "$work/dirty.mkv"
+    -vf "format=gbrp,geq=r='${e//SRC/r}':g='${e//SRC/g}':b='${e//SRC/b}'" -c:v ffv1 "$work/dirty.mkv"
 }
 
 # fftfilt on the luma told the true frequency: rows padded to 1024 samples,
@@ -111,7 +115,15 @@ for c in "${cases[@]}"; do
   grep -q -- '--dc-average' "$work/analysis.txt" && dc=(--dc-average)
   auto=$(cleaned --tone auto "${dc[@]}")
   notchS=- toneS=- notchH=- fft=- autoIn=-
-  [[ -n $notch ]] && notchS=$(cleaned "$notch")
+  # Where analyse suggests no notch, what it does suggest (the flicker
+  # correction alone, or nothing) stands in for it.
+  if [[ -n $notch ]]; then
+    notchS=$(cleaned "$notch")
+  elif ((${#dc[@]})); then
+    notchS=$(cleaned --dc-average)
+  else
+    notchS=$input
+  fi
   [[ -n $tone ]] && toneS=$(cleaned "$tone")
   if [[ $freq == - ]]; then
     "$quorvel" -y --quiet --tone auto "$work/clean.mkv" "$work/out.mkv" >/dev/null 2>&1
@@ -125,16 +137,17 @@ for c in "${cases[@]}"; do
   # auto without the flicker correction, for the comparison with fftfilt.
   autoPlain=$auto
   ((${#dc[@]})) && autoPlain=$(cleaned --tone auto)
-  printf '%-11s %7s %3s %4s | %6.2f %6.2f %6s %6s %6s %6s %7s | %s\n' "$src" "$freq" "$amp" "$flicker" "$input" \
-    "$auto" "$notchS" "$toneS" "$notchH" "$fft" "$autoIn" "${found:-none}"
+  printf '%-11s %7s %3s %4s | %6s %6s %6s %6s %6s %6s %7s | %s\n' "$src" "$freq" "$amp" "$flicker" "$(r2 "$input")" \
+    "$(r2 "$auto")" "$(r2 "$notchS")" "$(r2 "$toneS")" "$(r2 "$notchH")" "$(r2 "$fft")" "$(r2 "$autoIn")" "${found:-none}"
   echo "$src $freq $amp $flicker $input $auto $autoPlain $notchS $toneS $notchH $fft $autoIn" >>"$results"
 done
 
 echo
 echo "auto: quorvel --tone auto (with --dc-average where analyse suggests it); notchS, toneS: analyse's notch and"
-echo "tone suggestions; notchH: the notch at the true harmonic (with the same flicker correction); fftflt: fftfilt"
-echo "told the true frequency, best width; auto/in: auto mode's output against its clean input. Y-PSNR in dB,"
-echo "$frames frames each."
+echo "tone suggestions (notchS: where it suggests no notch, its flicker correction alone or nothing); notchH: the"
+echo "notch at the true harmonic (with the same flicker correction); fftflt: fftfilt told the true frequency, best"
+echo "width; auto/in: auto mode's output against its clean input. Y-PSNR in dB, $frames frames each. Against"
+echo "fftfilt, which corrects no flicker, auto runs without --dc-average."
 echo
 # The goals, one line per clip, then one per goal.
 awk '
@@ -144,14 +157,15 @@ function judge(goal, ok, what) {
   seen[goal] = 1
 }
 {
-  src = $1; f = $2; auto = $6; plain = $7; notchS = $8; notchH = $10; fft = $11; autoIn = $12
+  src = $1; f = $2; auto = $6; plain = $7; notchS = $8; notchH = $10; fft = $11
+  autoIn = $12 ~ /inf/ ? 999 : $12 + 0
   clip = src " " f " (amplitude " $3 ", flicker " $4 ")"
   if (f == "-") {
     judge("clean clips: auto >= 50 dB against the input", autoIn >= 50, sprintf("%s: %.2f dB", clip, autoIn))
   } else if (f != int(f)) {
     judge("drifting tones: auto >= fftfilt + 2 dB", plain >= fft + 2,
           sprintf("%s: %.2f vs %.2f, margin %+.2f dB", clip, plain, fft, plain - fft - 2))
-    judge("drifting tones: auto >= notch suggestion + 3 dB", notchS != "-" && auto >= notchS + 3,
+    judge("drifting tones: auto >= notch suggestion + 3 dB", auto >= notchS + 3,
           sprintf("%s: %.2f vs %s, margin %+.2f dB", clip, auto, notchS, auto - notchS - 3))
   } else {
     judge("locked tones: auto >= notch at the harmonic", auto >= notchH,
