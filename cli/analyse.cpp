@@ -331,6 +331,7 @@ void attachTones(Analysis &a)
         SpectrumPeak &p = a.peaks[(size_t)best];
         p.freq = f;
         p.locked = fabs(f - floor(f + 0.5)) <= LOCKED_TOLERANCE;
+        p.estimated = true;
     }
     std::stable_sort(a.peaks.begin(), a.peaks.end(),
                      [](const SpectrumPeak &x, const SpectrumPeak &y) { return x.rms > y.rms; });
@@ -368,11 +369,14 @@ Suggestion suggestOptions(const Analysis &a)
     }
     // The tone remover takes a drifting tone itself rather than the
     // harmonics it leaks over, and up to kToneMax tones at once where the
-    // notch takes one band.
+    // notch takes one band. Beside drifting tones, only the tones it found
+    // itself: a peak it did not find may be the picture's own.
     if (drifting > 0 || others > 0) {
         std::string list;
-        for (size_t i = 0; i < a.peaks.size() && i < (size_t)kToneMax; i++)
-            list += (i ? "," : "") + frequencyText(a.peaks[i]);
+        int listed = 0;
+        for (const SpectrumPeak &p : a.peaks)
+            if (listed < kToneMax && (drifting == 0 || p.estimated))
+                list += (listed++ ? "," : "") + frequencyText(p);
         s.tone = {"--tone", list};
         if (a.flicker >= 0.5)
             s.tone.push_back("--dc-average");

@@ -14,7 +14,8 @@ struct SpectrumPeak {
     // Cycles per row: the tone remover's estimate where it found a tone
     // drifting from row to row at this peak, else the harmonic itself.
     double freq = harmonic;
-    bool locked = true;  // within LOCKED_TOLERANCE of a whole number
+    bool locked = true;      // within LOCKED_TOLERANCE of a whole number
+    bool estimated = false;  // the tone remover found a tone here
 };
 
 // A tone is locked to the line when this close to a whole number of cycles
