@@ -72,15 +72,15 @@ makeClips() {
 }
 
 # fftfilt on the luma told the true frequency: rows padded to 1024 samples,
-# two values per bin; a band of half-widths 1..8 bins around the tone, over
-# every vertical frequency, and for a locked tone also over the lowest 1 or
-# 3 only (a tone standing still has none but the lowest). The best of them.
+# two values per bin; a band of half-widths 1..6 bins around the tone, over
+# every vertical frequency, and for a locked tone also over the lowest 3 only
+# (a tone standing still has none but the lowest). The best of them.
 fftfiltBest() {
   local freq=$1 best=0 v c rows
   c=$(awk -v f="$freq" -v w=$W 'BEGIN { print 2 * f * 1024 / w }')
   local vertical=("1")
-  awk -v f="$freq" 'BEGIN { exit !(f == int(f)) }' && vertical+=("lt(Y,1)" "lt(Y,3)")
-  for half in 2 3 4 6 8 12 16; do
+  awk -v f="$freq" 'BEGIN { exit !(f == int(f)) }' && vertical+=("lt(Y,3)")
+  for half in 2 4 6 8 12; do
     for rows in "${vertical[@]}"; do
       ffmpeg -hide_banner -loglevel error -y -i "$work/dirty.mkv" \
         -vf "format=yuv444p,fftfilt=weight_Y='1-between(X,$c-$half,$c+$half)*$rows'" -c:v ffv1 "$work/f.mkv"
@@ -166,7 +166,7 @@ function judge(goal, ok, what) {
     judge("drifting tones: auto >= fftfilt + 2 dB", plain >= fft + 2,
           sprintf("%s: %.2f vs %.2f, margin %+.2f dB", clip, plain, fft, plain - fft - 2))
     judge("drifting tones: auto >= notch suggestion + 3 dB", auto >= notchS + 3,
-          sprintf("%s: %.2f vs %s, margin %+.2f dB", clip, auto, notchS, auto - notchS - 3))
+          sprintf("%s: %.2f vs %.2f, margin %+.2f dB", clip, auto, notchS, auto - notchS - 3))
   } else {
     judge("locked tones: auto >= notch at the harmonic", auto >= notchH,
           sprintf("%s: %.2f vs %.2f, margin %+.2f dB", clip, auto, notchH, auto - notchH))
