@@ -4,7 +4,8 @@
 # Wine, times the README's main job end to end, and writes bench/results/
 # {bench.json,wine.json,e2e.txt,summary.md,scaling.png}, and measures the YUV
 # correction: its kernels against swscale (correction.json, correction.txt)
-# and the notch through it against fftfilt (correction_quality.txt).
+# and the notch through it against fftfilt (correction_quality.txt), and what
+# the tone remover takes out (tone_quality.txt).
 #
 #   bench/run_all.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]]
 # Defaults: out/native and out/win32 (configured here when missing).
@@ -60,6 +61,11 @@ done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quo
 "$native/bench/correction_bench" --benchmark_color=false --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_min_time=0.3 \
   --benchmark_out="$results/correction.json" --benchmark_out_format=json | tee "$results/correction.txt"
 "$root/bench/correction_quality.sh" "$native" | tee "$results/correction_quality.txt"
+
+# The tone remover on clips with planted drifting and locked tones, beside
+# analyse's suggestions and fftfilt told the true frequency; the goals as
+# pass/fail lines at the end.
+"$root/bench/tone_quality.sh" "$native" | tee "$results/tone_quality.txt"
 
 # Debian's interpreter, where python3-matplotlib lives (another python3 may
 # come first on PATH).

@@ -49,6 +49,7 @@ const GeneralOption generalOptions[] = {
     {"--tone", true, P}, {"--tone-count", true, P}, {"--tone-min", true, P}, {"--tone-max", true, P},
     {"--tone-flicker", true, P}, {"--fields", true, P},
     {"--tone-frequency", true, S}, {"--tone-amplitude", true, S}, {"--flicker", true, S},
+    {"--plot", true, A}, {"--against", true, A},
 };
 
 // A setting of the tone module's dialog; a later one for the same control wins.
@@ -335,6 +336,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
             o.serial = true;
         } else if (name == "--json") {
             o.json = true;
+        } else if (name == "--plot" || name == "--against") {
+            if (text.empty()) {
+                err = name + " needs a file name";
+                return false;
+            }
+            (name == "--plot" ? o.plot : o.against) = text;
         } else if (name == "--tone") {
             if (!parseToneOption(o, text, err))
                 return false;
@@ -384,6 +391,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err)
               " (see quorvel --help)";
         return false;
     }
+    if (!o.against.empty() && o.plot.empty()) {
+        err = "--against draws over the plot: give --plot FILE.png too";
+        return false;
+    }
     for (const std::string &p : o.paths)
         if (p.empty()) {
             err = "an empty file name";
@@ -396,11 +407,22 @@ const char *usageText()
 {
     return "Usage:\n"
            "  quorvel [OPTIONS] INPUT OUTPUT      filter a picture, image sequence or video\n"
-           "  quorvel analyse [--json] [--frames N] [--peaks K] INPUT\n"
-           "                                      find periodic interference and suggest settings\n"
+           "  quorvel analyse [--json] [--frames N] [--peaks K]\n"
+           "                  [--plot PNG [--against CLEANED]] INPUT\n"
+           "                                      find periodic interference and suggest settings:\n"
+           "                                      each peak in cycles per row (locked to the line\n"
+           "                                      within 0.02 of a whole number, else drifting) and\n"
+           "                                      in MHz, taking the width as the active line (52 us\n"
+           "                                      at 625 lines, 15625 Hz; 52.656 us at 525 lines,\n"
+           "                                      15734.264 Hz); --plot draws the spectrum of each\n"
+           "                                      plane on a log scale with the peaks, --against the\n"
+           "                                      spectrum of a cleaned file over it\n"
            "  quorvel sample [--clean CLEAN] [--frames N] [--tone-frequency F]...\n"
            "                 [--tone-amplitude A] [--flicker A] OUTPUT\n"
-           "                                      write a synthetic test clip with interference\n"
+           "                                      write a synthetic test clip with interference: tones\n"
+           "                                      at F cycles per row (drifting unless whole) instead of\n"
+           "                                      harmonics 112 and 173, of amplitude A (default 6);\n"
+           "                                      row flicker +-A (default 3)\n"
            "  quorvel compare [--json] [--frames N] A B\n"
            "                                      PSNR of B against A\n"
            "\n"

@@ -31,6 +31,7 @@ struct Options {
     // analyse, compare
     bool json = false;
     int peaks = 8;
+    std::string plot, against;  // analyse: a PNG of the spectra; a cleaned file drawn over
     // sample
     std::string clean;
     SampleInterference sample;

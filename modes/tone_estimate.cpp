@@ -33,6 +33,10 @@ const double kCandidateRatio = 1.1;
 const int kCandidates = 32;
 // Peaks closer than this (cycles per row) are one tone.
 const double kMinSeparation = 1.5;
+// Where broadband structure is told from a tone: whole cycles per row to
+// each side, and the share of the tone's drift-coherent power seen there.
+const double kBroadCycles = 3.0;
+const double kBroadShare = 0.1;
 
 struct Work {
     int w, n, fftN, blocks, blockRows, vertical;
@@ -360,6 +364,25 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         for (int b = 0; b < wk.blocks; b++)
             present += blockPower[b] * (double)wk.blocks >= 0.25 * total ? 1 : 0;
         if (present < wk.blocks - wk.blocks / 4 || !(strength >= settings.threshold))
+            continue;
+        // Structure moving across the rows (a slanted edge) drifts at every
+        // frequency, in proportion to it; a tone drifts at its own only. A
+        // few whole cycles to each side, where the tone itself leaks nothing
+        // over a row, the drift in proportion must carry a small part of the
+        // tone's power on at least one side.
+        const double signedDrift = drift > 0.5 ? drift - 1.0 : drift;
+        int broad = 0;
+        for (int side = -1; side <= 1; side += 2) {
+            const double g = f + side * kBroadCycles;
+            if (!(g > 0.0 && g < 0.5 * (double)w))
+                continue;
+            evaluateRows(wk, g);
+            conditionRows(wk, true);
+            const double share = coherentPower(wk, signedDrift * g / f, nullptr) / total;
+            if (share >= kBroadShare)
+                broad++;
+        }
+        if (broad == 2)
             continue;
         out[found].freq = f;
         out[found].strength = strength;

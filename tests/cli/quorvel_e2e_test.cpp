@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "hosting/module.h"
+#include "cli/plot.h"
 #include "cli/sample.h"
 #include "tests/cli/e2e_fixture.h"
 
@@ -354,6 +355,73 @@ TEST_F(QuorvelEndToEnd, AnalyseFindsTheHarmonicsTheSamplePlanted)
     const double before = psnr("dirty.mkv"), after = psnr("fixed.mkv");
     EXPECT_GT(after, before + 3.0);
     EXPECT_NE(quorvel("compare clean.mkv clean.mkv").output.find("PSNR inf"), std::string::npos);
+}
+
+// A tone drifting at 52.37 cycles per row: analyse gives its fraction, says
+// it drifts, and suggests the tone remover at that frequency, whose output
+// scores better than the notch analyse suggests.
+TEST_F(QuorvelEndToEnd, AnalyseMeasuresADriftingToneAndSuggestsRemovingIt)
+{
+    ASSERT_EQ(
+        quorvel("sample --quiet --frames 3 --tone-frequency 52.37 --flicker 0 --clean clean.mkv dirty.mkv").status, 0);
+    const Result a = quorvel("analyse --json dirty.mkv");
+    ASSERT_EQ(a.status, 0) << a.output;
+    const std::vector<double> f = jsonValues(a.output, "frequency");
+    ASSERT_FALSE(f.empty()) << a.output;
+    EXPECT_NEAR(f[0], 52.37, 0.01) << a.output;
+    EXPECT_NE(a.output.find("\"locked\": false"), std::string::npos) << a.output;
+    // The options of a suggestion (a JSON list of strings), as a command line.
+    auto suggested = [&](const std::string &key) {
+        const size_t from = a.output.find("\"" + key + "\": [");
+        const size_t to = a.output.find(']', from);
+        std::string options;
+        bool inside = false;
+        for (size_t i = from + key.size() + 4; i < to && to != std::string::npos; i++) {
+            if (a.output[i] == '"')
+                options += (inside = !inside) ? " " : "";
+            else if (inside)
+                options += a.output[i];
+        }
+        return options;
+    };
+    const std::string tone = suggested("tone"), notch = suggested("notch");
+    EXPECT_NE(tone.find("--tone 52.3"), std::string::npos) << a.output;
+    ASSERT_EQ(quorvel("--quiet " + tone + " dirty.mkv tone.mkv").status, 0) << tone;
+    ASSERT_EQ(quorvel("--quiet " + notch + " dirty.mkv notch.mkv").status, 0) << notch;
+    auto psnr = [&](const std::string &file) {
+        const std::vector<double> v = jsonValues(quorvel("compare --json clean.mkv " + file).output, "psnr");
+        return v.empty() ? 0.0 : v[0];
+    };
+    EXPECT_GT(psnr("tone.mkv"), psnr("notch.mkv") + 3.0) << tone << " against " << notch;
+}
+
+// The plot of the sample with the clean clip drawn over it: a PNG of the
+// stated size whose luma panel shows the input's curve standing well above
+// the clean one at each planted tone.
+TEST_F(QuorvelEndToEnd, AnalysePlotsThePlantedPeaksAboveTheCleanedSpectrum)
+{
+    ASSERT_EQ(quorvel("sample --quiet --frames 2 --clean clean.mkv dirty.mkv").status, 0);
+    const Result a = quorvel("analyse --frames 2 --plot plot.png --against clean.mkv dirty.mkv");
+    ASSERT_EQ(a.status, 0) << a.output;
+    EXPECT_EQ(ffprobe("-show_entries stream=codec_name,width,height -of csv=p=0 plot.png"),
+              "png," + std::to_string(PLOT_WIDTH) + "," + std::to_string(PLOT_HEIGHT) + "\n");
+    const Picture p = readRgb("plot.png", PLOT_WIDTH, PLOT_HEIGHT);
+    ASSERT_EQ(p.rgb.size(), (size_t)PLOT_WIDTH * PLOT_HEIGHT * 3);
+    int top, bottom;
+    plotRows(0, top, bottom);
+    // The highest row of a colour in a column of the luma panel.
+    auto highest = [&](int x, uint32_t colour) {
+        for (int y = top; y < bottom; y++) {
+            const uint8_t *px = &p.rgb[((size_t)y * PLOT_WIDTH + (size_t)x) * 3];
+            if (px[0] == (colour >> 16 & 0xff) && px[1] == (colour >> 8 & 0xff) && px[2] == (colour & 0xff))
+                return y;
+        }
+        return bottom;
+    };
+    for (const PlantedTone &tone : sampleTones) {
+        const int x = plotColumn(tone.harmonic, SAMPLE_WIDTH / 2 + 1);
+        EXPECT_LT(highest(x, PLOT_INPUT_RGB) + 20, highest(x, PLOT_CLEANED_RGB)) << tone.harmonic;
+    }
 }
 
 }  // namespace

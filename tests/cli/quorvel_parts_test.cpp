@@ -277,4 +277,41 @@ TEST(QuorvelAnalyse, SuggestionsCoverThePeaks)
     EXPECT_EQ(low.notch.size(), 5u);
 }
 
+// A tone drifting at 52.37 cycles per row leaks over 50..54, a locked one
+// sits at 200: the estimates go to their peaks, the notch covers the leakage
+// of the drifting one, and the tone remover is offered both.
+TEST(QuorvelAnalyse, DriftingTonesGetTheirFractionAndTheBandTheyLeakOver)
+{
+    Analysis a;
+    a.width = 720;
+    a.magnitude.assign(361, 1.0);
+    const double leak[] = {2.0, 3.0, 8.0, 5.0, 2.5, 1.3};  // harmonics 50..55
+    for (int k = 0; k < 6; k++)
+        a.magnitude[(size_t)(50 + k)] = leak[k];
+    a.magnitude[200] = 4.0;
+    a.peaks = findPeaks(a.magnitude, 8);
+    ASSERT_EQ(a.peaks.size(), 2u);
+    a.tones = {52.37, 200.01};
+    attachTones(a);
+    EXPECT_EQ(a.peaks[0].freq, 52.37);
+    EXPECT_FALSE(a.peaks[0].locked);
+    EXPECT_TRUE(a.peaks[1].locked);
+    const Suggestion s = suggestOptions(a);
+    const std::vector<std::string> notch = {"--notch", "--min-harmonic", "50", "--max-harmonic", "55"};
+    EXPECT_EQ(s.notch, notch);
+    const std::vector<std::string> tone = {"--tone", "52.37,200"};
+    EXPECT_EQ(s.tone, tone);
+    // MHz over the active line: 52.37 cycles in 52 us and in 52.656 us.
+    EXPECT_NE(
+        analysisText(a, s).find("52.37         8.00           +18.1 dB           1.007           0.995   drifting\n"),
+        std::string::npos)
+        << analysisText(a, s);
+    // A tone no peak stood for becomes one.
+    a.tones = {52.37, 200.01, 300.5};
+    attachTones(a);
+    ASSERT_EQ(a.peaks.size(), 3u);
+    EXPECT_EQ(a.peaks[2].harmonic, 301);
+    EXPECT_EQ(a.peaks[2].freq, 300.5);
+}
+
 }  // namespace
