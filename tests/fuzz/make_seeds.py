@@ -189,9 +189,37 @@ def tone_seeds():
                   frames=[drift, noise])
 
 
+# ---------------------------------------------------------------- options
+
+def options_seeds():
+    corpus = fresh_corpus("corpus_options")
+    vectors = {
+        "process-every-setting": ["--module", "zelt", "--harmonics=24", "--display-spectrum", "--notch",
+                                  "--min-harmonic", "3", "--max-harmonic=9", "--main-harmonic", "4",
+                                  "--curve-aggression=1.5e0", "--rejection-db", "-20", "--dc-average", "--temporal",
+                                  "--full", "--codec", "ffv1", "--pix-fmt=bgr0", "--frames", "10", "--cpu=sse2",
+                                  "--quiet", "--verbose", "--serial", "-y", "in.mkv", "out.mkv"],
+        "process-repeated-settings": ["--harmonics", "8", "--harmonics=2147483647", "--notch", "--notch", "-n",
+                                      "-n", "a", "b"],
+        "process-dash-dash": ["--", "--notch", "-"],
+        "analyse": ["analyse", "--json", "--frames=3", "--peaks", "12", "--cpu", "avx512", "in.mkv"],
+        "analyze-setting-refused": ["analyze", "--notch", "in.mkv"],
+        "sample": ["sample", "--clean", "clean.mkv", "--codec=ffv1", "--quiet", "out.mkv"],
+        "compare": ["compare", "--json", "--frames", "1", "a.mkv", "b.mkv"],
+        "help": ["--frames", "2", "--help"],
+        "version": ["--version"],
+        "bad-numbers": ["--harmonics", " 7", "--curve-aggression", "1e999", "--frames=0", "a", "b"],
+        "missing-value": ["a", "b", "--module"],
+    }
+    for name, args in vectors.items():
+        with open(os.path.join(corpus, name), "wb") as f:
+            f.write(b"\0".join(a.encode() for a in args))
+
+
 def main():
     module_seeds()
     tone_seeds()
+    options_seeds()
 
 
 if __name__ == "__main__":
