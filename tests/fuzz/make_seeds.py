@@ -216,10 +216,29 @@ def options_seeds():
             f.write(b"\0".join(a.encode() for a in args))
 
 
+# ---------------------------------------------------------------- correction
+
+def correction_seeds():
+    corpus = fresh_corpus("corpus_correction")
+    # One seed per accepted pixel format (the index runs over FFmpeg's list of
+    # the formats the correction accepts, some 120 of them), each with its
+    # own size, tags and kind of change; the sizes are odd and even, down to
+    # 1 x 1 and past a 4:1:0 block.
+    sizes = [(37, 23), (1, 1), (2, 3), (9, 14), (5, 47), (16, 16), (3, 2), (47, 5)]
+    for index in range(128):
+        w, h = sizes[index % len(sizes)]
+        space = [1, 5, 6, 2, 9, 7, 4, 0][index % 8]
+        out = struct.pack("<HHHBBBBBI", index, w - 1, h - 1, space, index % 3, index % 7, (index >> 1) & 1,
+                          index % 5, 0x9E3779B9 * (index + 1) & 0xFFFFFFFF)
+        with open(os.path.join(corpus, f"format-{index:03d}"), "wb") as f:
+            f.write(out)
+
+
 def main():
     module_seeds()
     tone_seeds()
     options_seeds()
+    correction_seeds()
 
 
 if __name__ == "__main__":
