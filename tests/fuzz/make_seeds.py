@@ -234,11 +234,53 @@ def correction_seeds():
             f.write(out)
 
 
+# ---------------------------------------------------------------- frei0r
+
+TYPED = 11  # typed parameters of the transform modules' plugins
+
+
+def frei0r_seed(corpus, name, size_index, settings=None, typed=None, again=False, frames=1):
+    mask = 0
+    if settings is not None:
+        mask |= 1
+    typed = typed or {}
+    for k in typed:
+        mask |= 1 << k
+    out = struct.pack("<BHBB", size_index, mask, 1 if again else 0, frames - 1)
+    out += b"".join(struct.pack("<I", 0x1234567 * (f + 1) & 0xFFFFFFFF) for f in range(frames))
+    text = settings or b""
+    out += bytes([len(text)]) + text
+    out += b"".join(struct.pack("<d", typed.get(k, 0.0)) for k in range(1, TYPED + 1))
+    with open(os.path.join(corpus, name), "wb") as f:
+        f.write(out)
+
+
+def frei0r_seeds():
+    corpus = fresh_corpus("corpus_frei0r")
+    # Sizes by index: 1x1, 2x3, 7x5, 16x16, 64x8, 100x12, 513x2, 720x1, 1030x1, 8x1100.
+    frei0r_seed(corpus, "every-word", 5, b"notch min=3 max:9 main=4 dc temporal full harmonics=24 curve=1.5 "
+                b"rejection=20", frames=3)
+    frei0r_seed(corpus, "display", 4, b"display harmonics=64")
+    frei0r_seed(corpus, "bad-words", 3, b"notch min= max=x harmonics=99999999999 bogus =", frames=2)
+    frei0r_seed(corpus, "white-space", 2, b"\t notch\n\rfull  harmonics:7\x0b")
+    frei0r_seed(corpus, "typed", 5, typed={1: 0.0, 2: 0.024, 3: 1.0, 4: 0.003, 5: 0.009, 7: 1.0, 8: 1.0, 9: 1.0,
+                                           10: 0.15, 11: 0.2}, frames=3)
+    frei0r_seed(corpus, "typed-extremes", 6, typed={2: float("inf"), 3: float("nan"), 4: -1e308, 5: 1e308,
+                                                    9: 0.49999999999999994, 10: -0.0, 11: 5e-324}, frames=2)
+    frei0r_seed(corpus, "words-then-typed", 7, b"full harmonics=720", typed={2: 0.5, 9: 1.0}, again=True,
+                frames=3)
+    frei0r_seed(corpus, "wide-1030", 8, b"notch min=500 max=530 full harmonics=1000 dc")
+    frei0r_seed(corpus, "tall-1100", 9, b"dc temporal full harmonics=8", frames=2)
+    frei0r_seed(corpus, "one-pixel", 0, b"display notch full dc temporal harmonics=1", frames=2)
+    frei0r_seed(corpus, "two-by-three", 1, typed={1: 1.0, 2: 1.0})
+
+
 def main():
     module_seeds()
     tone_seeds()
     options_seeds()
     correction_seeds()
+    frei0r_seeds()
 
 
 if __name__ == "__main__":
