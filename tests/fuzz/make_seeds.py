@@ -230,6 +230,8 @@ def correction_seeds():
         space = [1, 5, 6, 2, 9, 7, 4, 0][index % 8]
         out = struct.pack("<HHHBBBBBI", index, w - 1, h - 1, space, index % 3, index % 7, (index >> 1) & 1,
                           index % 5, 0x9E3779B9 * (index + 1) & 0xFFFFFFFF)
+        # The frame's first bytes, so that the fuzzer starts with room for them.
+        out += bytes((index * 37 + i * 11) & 0xFF for i in range(64))
         with open(os.path.join(corpus, f"format-{index:03d}"), "wb") as f:
             f.write(out)
 
