@@ -124,6 +124,9 @@ def module_seeds():
          frames=[noise, (NOISE, 2, 0, 0)])
     seed("tile-pattern", 24, 5, notch=1, lo=1, hi=3, full=1, harmonics=12, padding=7,
          frames=[(TILE | 8, 0, 0, 0)], tile=bytes(range(0, 256, 3)))
+    # Alternating extremes whose seed is the largest int: the parity of row,
+    # column and seed once overflowed in the target's own arithmetic.
+    seed("extremes-largest-seed", 5, 3, full=1, harmonics=5, frames=[(EXTREMES, 0x7FFFFFFF, 0, 0)])
     for level in range(5):
         seed(f"level-{level}-all-stages", 66, 9, level=level, notch=1, lo=0, hi=33, dc=1, temporal=1, full=1,
              harmonics=66, padding=1, frames=[noise, (STRIPES | 8, 0x0004_0050, 0, 0)])

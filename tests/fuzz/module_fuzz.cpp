@@ -301,7 +301,7 @@ void fillFrame(Bitmap &b, const FramePlan &fp, const std::vector<uint8_t> &tile)
                 px = g | g << 8 | g << 16;
                 break;
             }
-            case 4: px = ((j + r + (int)fp.seed) & 1) ? 0xffffff : 0; break;
+            case 4: px = (((uint32_t)j + (uint32_t)r + fp.seed) & 1) ? 0xffffff : 0; break;
             default: px = 0xffffff - (xorshift(rng) & 0x030303); break;
             }
             const uint32_t x = randomByte3 ? xorshift(rng) >> 24 : 0xff;

@@ -178,10 +178,10 @@ void fitBudget(Plan &plan)
     }
 }
 
-// Frame contents by kind: constant, noise, the input's tile, a tone drifting
-// at a fractional frequency over a random picture, alternating extremes,
-// near-white. Bit 3 of the kind picks a fixed or a random byte 3; padding
-// bytes get their own pattern.
+// Frame contents by kind (bits 0-2, mod 6): constant, noise, the input's
+// tile, a tone drifting at a fractional frequency over a random picture,
+// alternating extremes, near-white. Bit 3 picks a fixed or a random byte 3;
+// padding bytes get their own pattern.
 void fillFrame(fuzz::GuardedBitmap &b, const FramePlan &fp, const std::vector<uint8_t> &tile)
 {
     uint32_t rng = fp.seed * 2654435761u + 1;
@@ -189,7 +189,7 @@ void fillFrame(fuzz::GuardedBitmap &b, const FramePlan &fp, const std::vector<ui
         rng = 1;
     const int w = b.bmp.w, h = b.bmp.h;
     memset(b.memory(), 0xA7, b.size());
-    const int kind = fp.kind % 6;
+    const int kind = (fp.kind & 7) % 6;
     const bool randomByte3 = fp.kind & 8;
     const double freq = (double)((fp.seed >> 8) & 0xffff) / 256.0;  // cycles per row, fractional
     const double amplitude = (double)(fp.seed & 0x3f);
@@ -217,7 +217,7 @@ void fillFrame(fuzz::GuardedBitmap &b, const FramePlan &fp, const std::vector<ui
                 px = (g | g << 8 | g << 16) ^ n;
                 break;
             }
-            case 4: px = ((j + r + (int)fp.seed) & 1) ? 0xffffff : 0; break;
+            case 4: px = (((uint32_t)j + (uint32_t)r + fp.seed) & 1) ? 0xffffff : 0; break;
             default: px = 0xffffff - (fuzz::xorshift(rng) & 0x030303); break;
             }
             const uint32_t x = randomByte3 ? fuzz::xorshift(rng) >> 24 : 0xff;
