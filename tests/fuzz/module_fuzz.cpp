@@ -40,8 +40,21 @@
 //   ..  the rest: a tile of pixel bytes for frames of kind 2
 // A size u16 with bit 15 set gives 1 + (v & 0x7fff) mod 2048 (widths) or
 // mod 1200 (heights); with bit 15 clear it gives a small size, 1 + v mod 128
-// or 1 + v mod 64, so that most inputs stay quick (the tables of a wide frame
-// alone cost millions of sines).
+// or 1 + v mod 64.
+//
+// Cost budget. Every input is played twice, once at the scalar reference, so
+// an input costs what its frames cost. Two classes, drawn by a hash of all
+// the input's bytes (every mutation draws again, so the share holds whatever
+// the corpus comes to hold):
+//   small, all but one input in LARGE_SHARE: every size is a small size
+//     (bit 15 ignored) and a play may cost SMALL_BUDGET multiply-adds;
+//   large, one input in LARGE_SHARE: sizes as written, up to 2048 x 1200,
+//     and LARGE_BUDGET multiply-adds (the tables of the width come on top
+//     when they alone exceed it: at most 40 x 2048^2).
+// The estimate (frameWork) counts the engine's multiply-adds, a table entry
+// as ten; an input over its budget loses rows, then frames, then (small
+// class only) columns. The replay of the seeds plays every input as large,
+// with room for whole frames.
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -60,6 +73,7 @@
 #include "hosting/module.h"
 #include "modes/modes.h"
 #include "modes/modes_dsp.h"
+#include "tests/fuzz/fuzz_input.h"
 #if !defined(_WIN32)
 #include "platform/dialog_host.h"
 #endif
@@ -72,18 +86,22 @@ namespace {
 
 const int MAX_WIDTH = 2048, MAX_HEIGHT = 1200, MAX_FRAMES = 6;
 const int SMALL_WIDTH = 128, SMALL_HEIGHT = 64;
-// Work allowed per play, in multiply-adds of the engine (a table entry counts
-// as ten): a fuzzing input stays near a tenth of a second with the sanitizers
-// on; the replay of the seeds affords whole frames.
+// Work allowed per play, in multiply-adds of the engine (see the top). With
+// the sanitizers on, a small input costs a millisecond or two, a large one
+// a few tenths of a second (the widest tables two seconds): one in
+// LARGE_SHARE gives the large ones about half the time, and the fuzzer
+// several hundred inputs a second on one core.
+const double SMALL_BUDGET = 2e5;
+const unsigned LARGE_SHARE = 256;
 #if defined(ZELT_FUZZ_REPLAY)
-const double WORK_BUDGET = 8e7;
+const double LARGE_BUDGET = 8e7;
 #else
-const double WORK_BUDGET = 2e7;
+const double LARGE_BUDGET = 2e7;
 #endif
 
-inline int sizeFrom(uint16_t v, int limit, int small)
+inline int sizeFrom(uint16_t v, int limit, int small, bool large)
 {
-    return v & 0x8000 ? 1 + (v & 0x7fff) % limit : 1 + v % small;
+    return large && (v & 0x8000) ? 1 + (v & 0x7fff) % limit : 1 + v % small;
 }
 
 [[noreturn]] void fail(const char *what, int frame)
@@ -122,6 +140,7 @@ struct FramePlan {
 };
 
 struct Plan {
+    bool large;  // the input's cost class
     int route;
     int padding;  // pixels at the end of every row
     CpuLevel level;
@@ -139,6 +158,7 @@ Plan parse(const uint8_t *data, size_t size)
 {
     Reader in{data, size};
     Plan plan;
+    plan.large = fuzz::isLargeInput(data, size, LARGE_SHARE);
     const uint8_t mode = in.u8();
     plan.route = mode & 3;
     plan.level = (CpuLevel)(((mode >> 2) & 7) % 5);
@@ -162,8 +182,8 @@ Plan parse(const uint8_t *data, size_t size)
     s.fullProcessing = in.u8();
 
     const uint8_t textMask = in.u8();
-    int w = sizeFrom(in.u16(), MAX_WIDTH, SMALL_WIDTH);
-    int h = sizeFrom(in.u16(), MAX_HEIGHT, SMALL_HEIGHT);
+    int w = sizeFrom(in.u16(), MAX_WIDTH, SMALL_WIDTH, plan.large);
+    int h = sizeFrom(in.u16(), MAX_HEIGHT, SMALL_HEIGHT, plan.large);
     plan.padding = in.u8() % 8;
     const int frames = 1 + in.u8() % MAX_FRAMES;
     for (int f = 0; f < frames; f++) {
@@ -172,10 +192,10 @@ Plan parse(const uint8_t *data, size_t size)
         fp.seed = in.u32();
         const uint16_t nh = in.u16(), nw = in.u16();
         if (nh)
-            h = sizeFrom(nh, MAX_HEIGHT, SMALL_HEIGHT);
+            h = sizeFrom(nh, MAX_HEIGHT, SMALL_HEIGHT, plan.large);
         fp.newRun = nw != 0 && f > 0;
         if (fp.newRun)
-            w = sizeFrom(nw, MAX_WIDTH, SMALL_WIDTH);
+            w = sizeFrom(nw, MAX_WIDTH, SMALL_WIDTH, plan.large);
         fp.w = w;
         fp.h = h;
         plan.frames.push_back(fp);
@@ -281,7 +301,7 @@ void fillFrame(Bitmap &b, const FramePlan &fp, const std::vector<uint8_t> &tile)
                 px = g | g << 8 | g << 16;
                 break;
             }
-            case 4: px = ((j + r + (int)fp.seed) & 1) ? 0xffffff : 0; break;
+            case 4: px = (((uint32_t)j + (uint32_t)r + fp.seed) & 1) ? 0xffffff : 0; break;
             default: px = 0xffffff - (xorshift(rng) & 0x030303); break;
             }
             const uint32_t x = randomByte3 ? xorshift(rng) >> 24 : 0xff;
@@ -572,9 +592,13 @@ double frameWork(const FilterSettings &s, int w, int h)
     return work;
 }
 
-// Lowers frame heights (then the frame count) until a play fits the budget.
+// Lowers frame heights, then the frame count, then (small inputs only) the
+// width until a play fits the budget of the input's class. The settings stay
+// those of the width as written: every estimate caps the harmonics at the
+// width, as the dialog does.
 void fitBudget(Plan &plan)
 {
+    const double budget = plan.large ? LARGE_BUDGET : SMALL_BUDGET;
     std::vector<FilterSettings> settings;
     for (const FramePlan &fp : plan.frames)
         settings.push_back(fp.newRun || settings.empty() ? settingsAfterConfigure(plan, fp.w) : settings.back());
@@ -586,7 +610,7 @@ void fitBudget(Plan &plan)
             if (f == 0 || fp.newRun)
                 work += 40.0 * fp.w * fp.w;  // tables
         }
-        if (work <= WORK_BUDGET)
+        if (work <= budget)
             return;
         bool lowered = false;
         for (FramePlan &fp : plan.frames)
@@ -595,8 +619,13 @@ void fitBudget(Plan &plan)
                 lowered = true;
             }
         if (!lowered) {
-            if (plan.frames.size() == 1)
-                return;
+            if (plan.frames.size() == 1) {
+                FramePlan &fp = plan.frames[0];
+                if (plan.large || fp.w == 1)
+                    return;
+                fp.w = fp.w * 3 / 4 > 0 ? fp.w * 3 / 4 : 1;
+                continue;
+            }
             plan.frames.pop_back();
             settings.pop_back();
         }
@@ -623,8 +652,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Plan plan = parse(data, size);
     fitBudget(plan);
     if (verbose) {
-        fprintf(stderr, "module_fuzz: route %d, level %d, padding %d, frames", plan.route, (int)plan.level,
-                plan.padding);
+        fprintf(stderr, "module_fuzz: %s, route %d, level %d, padding %d, frames", plan.large ? "large" : "small",
+                plan.route, (int)plan.level, plan.padding);
         for (const FramePlan &fp : plan.frames)
             fprintf(stderr, " %s%dx%d", fp.newRun ? "| " : "", fp.w, fp.h);
         fputc('\n', stderr);
