@@ -479,8 +479,9 @@ F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, 
         inst->typedSet[k] = true;
         if (moduleSettings()->words[k].kind == SettingWord::LIST) {
             setText(inst->typedText[k]);
-        } else if (*(const double *)param != inst->typed[k]) {
-            inst->typed[k] = *(const double *)param;
+        } else if (memcmp(param, &inst->typed[k], sizeof(double)) != 0) {
+            // By bits: -0 reads back as set, and a NaN set again is no change.
+            memcpy(&inst->typed[k], param, sizeof(double));
             inst->dirty = true;
         }
     }

@@ -108,6 +108,7 @@ private:
 
 f0r_instance_t kept[SIZE_COUNT];
 int typedCount = 0;
+bool isText[16];  // the typed parameters that take text (a list, the field order)
 
 void setAll(f0r_instance_t inst, unsigned mask, const std::string &settings, const std::vector<double> &typed)
 {
@@ -122,6 +123,17 @@ void setAll(f0r_instance_t inst, unsigned mask, const std::string &settings, con
     for (int k = 1; k <= typedCount; k++) {
         if (!(mask & (1u << k)))
             continue;
+        if (isText[k]) {
+            // The same bytes as the settings, so that both take any text.
+            const char *text = settings.c_str();
+            f0r_set_param_value(inst, (f0r_param_t)&text, k);
+            const char *back = nullptr;
+            f0r_get_param_value(inst, (f0r_param_t)&back, k);
+            // An empty field order reads back as the default it stands for.
+            if (!back || (*text && strcmp(back, text) != 0))
+                fail("a text parameter does not read back");
+            continue;
+        }
         double v = typed[k - 1];
         f0r_set_param_value(inst, (f0r_param_t)&v, k);
         double back = 0;
@@ -144,6 +156,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     typedCount = info.num_params - 1;
     if (typedCount < 0 || typedCount > 15)
         fail("an unexpected number of parameters");
+    for (int k = 1; k <= typedCount; k++) {
+        f0r_param_info_t p;
+        f0r_get_param_info(&p, k);
+        isText[k] = p.type == F0R_PARAM_STRING;
+    }
     return 0;
 }
 
