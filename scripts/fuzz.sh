@@ -6,7 +6,7 @@
 #   tone                    zelt_tone through its host interface
 #   options                 quorvel's command line (needs FFmpeg's headers)
 #   correction              quorvel's YUV correction path (needs FFmpeg's headers)
-#   frei0r_zelt_lpf, frei0r_zelt
+#   frei0r_zelt_lpf, frei0r_zelt, frei0r_zelt_tone
 #                           the frei0r plugins' settings and parameters (needs frei0r.h)
 # Each starts from its seed corpus in tests/fuzz (corpus, corpus_<target>);
 # new inputs collect in build-fuzz/corpus-<target>. A finding stops that
@@ -27,7 +27,7 @@ if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then
 fi
 jobs="${FUZZ_JOBS:-1}"
 build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
-all=(zelt_lpf zelt tone options correction frei0r_zelt_lpf frei0r_zelt)
+all=(zelt_lpf zelt tone options correction frei0r_zelt_lpf frei0r_zelt frei0r_zelt_tone)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=("${all[@]}")
@@ -38,6 +38,7 @@ fi
 ci_seconds() {
     case $1 in
         zelt_lpf | zelt | tone | correction) echo 60 ;;
+        frei0r_*) echo 20 ;;
         *) echo 30 ;;
     esac
 }
