@@ -39,18 +39,8 @@ extern "C" {
 }
 
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/fuzz/guarded_bitmap.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZELT_FUZZ_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) && !defined(ZELT_FUZZ_ASAN)
-#define ZELT_FUZZ_ASAN 1
-#endif
-#if defined(ZELT_FUZZ_ASAN)
-#include <sanitizer/asan_interface.h>
-#endif
 
 namespace {
 
@@ -67,44 +57,10 @@ const int SIZE_COUNT = sizeof SIZES / sizeof SIZES[0];
     fuzz::fail("frei0r_fuzz", what);
 }
 
-// A frame of w x h pixels between guard bytes.
-class GuardedFrame {
-public:
-    static const size_t GUARD = 64;
-    GuardedFrame(size_t pixels) : bytes_(pixels * 4), block_(bytes_ + 2 * GUARD, 0xD5)
-    {
-#if defined(ZELT_FUZZ_ASAN)
-        ASAN_POISON_MEMORY_REGION(block_.data(), GUARD);
-        ASAN_POISON_MEMORY_REGION(block_.data() + GUARD + bytes_, GUARD);
-#endif
-    }
-    ~GuardedFrame()
-    {
-#if defined(ZELT_FUZZ_ASAN)
-        ASAN_UNPOISON_MEMORY_REGION(block_.data(), block_.size());
-#endif
-    }
-    uint32_t *pixels() { return (uint32_t *)(block_.data() + GUARD); }
-    bool guardsIntact()
-    {
-#if defined(ZELT_FUZZ_ASAN)
-        ASAN_UNPOISON_MEMORY_REGION(block_.data(), block_.size());
-#endif
-        bool intact = true;
-        for (size_t i = 0; i < GUARD; i++)
-            if (block_[i] != 0xD5 || block_[GUARD + bytes_ + i] != 0xD5)
-                intact = false;
-#if defined(ZELT_FUZZ_ASAN)
-        ASAN_POISON_MEMORY_REGION(block_.data(), GUARD);
-        ASAN_POISON_MEMORY_REGION(block_.data() + GUARD + bytes_, GUARD);
-#endif
-        return intact;
-    }
-
-private:
-    size_t bytes_;
-    std::vector<uint8_t> block_;
-};
+uint32_t *pixelsOf(const fuzz::GuardedBitmap &frame)
+{
+    return (uint32_t *)frame.memory();
+}
 
 f0r_instance_t kept[SIZE_COUNT];
 int typedCount = 0;
@@ -187,7 +143,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fail("no instance for a valid size");
     }
     const size_t pixels = (size_t)sz.w * sz.h;
-    GuardedFrame input(pixels), output(pixels);
+    fuzz::GuardedBitmap input, output;
+    input.allocate((int)sz.w, (int)sz.h, 0);
+    output.allocate((int)sz.w, (int)sz.h, 0);
     std::vector<uint32_t> before(pixels);
     setAll(inst, mask, settings, typed);
     for (int f = 0; f < frames; f++) {
@@ -197,15 +155,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!rng)
             rng = 1;
         for (size_t i = 0; i < pixels; i++)
-            input.pixels()[i] = before[i] = fuzz::xorshift(rng);
-        memset(output.pixels(), 0x5A, pixels * 4);
-        f0r_update(inst, 0.0, input.pixels(), output.pixels());
+            pixelsOf(input)[i] = before[i] = fuzz::xorshift(rng);
+        memset(pixelsOf(output), 0x5A, pixels * 4);
+        f0r_update(inst, 0.0, pixelsOf(input), pixelsOf(output));
         if (!input.guardsIntact() || !output.guardsIntact())
             fail("a byte outside the frames was written");
-        if (memcmp(input.pixels(), before.data(), pixels * 4) != 0)
+        if (memcmp(pixelsOf(input), before.data(), pixels * 4) != 0)
             fail("the input frame was written");
         for (size_t i = 0; i < pixels; i++)
-            if ((output.pixels()[i] ^ before[i]) >> 24)
+            if ((pixelsOf(output)[i] ^ before[i]) >> 24)
                 fail("an output pixel lost the input's alpha");
     }
     return 0;

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace fuzz {
 
@@ -73,6 +74,50 @@ inline bool isLargeInput(const uint8_t *data, size_t size, unsigned share)
         h = (h ^ data[i]) * 16777619u;
     return h % share == 0;
 #endif
+}
+
+// The frame sizes of the module targets: small ones for most inputs, the
+// whole range for large ones (by the high bit of each size word).
+const int MAX_WIDTH = 2048, MAX_HEIGHT = 1200, MAX_FRAMES = 6;
+const int SMALL_WIDTH = 128, SMALL_HEIGHT = 64;
+
+inline int sizeFrom(uint16_t v, int limit, int small, bool large)
+{
+    return large && (v & 0x8000) ? 1 + (v & 0x7fff) % limit : 1 + v % small;
+}
+
+struct FramePlan {
+    uint8_t kind;
+    uint32_t seed;
+    int w, h;
+    bool newRun;  // ends the run before this frame and starts another
+};
+
+// The frames of one input: the first size, the padding of every row (in
+// pixels), then per frame its kind and seed, a new height if not 0 and a new
+// width if not 0 (which starts another run).
+inline std::vector<FramePlan> readFramePlans(Reader &in, bool large, int &padding)
+{
+    int w = sizeFrom(in.u16(), MAX_WIDTH, SMALL_WIDTH, large);
+    int h = sizeFrom(in.u16(), MAX_HEIGHT, SMALL_HEIGHT, large);
+    padding = in.u8() % 8;
+    const int frames = 1 + in.u8() % MAX_FRAMES;
+    std::vector<FramePlan> plans;
+    for (int f = 0; f < frames; f++) {
+        FramePlan fp;
+        fp.kind = in.u8();
+        fp.seed = in.u32();
+        const uint16_t nh = in.u16(), nw = in.u16();
+        if (nh)
+            h = sizeFrom(nh, MAX_HEIGHT, SMALL_HEIGHT, large);
+        fp.newRun = nw != 0 && f > 0;
+        if (fp.newRun)
+            w = sizeFrom(nw, MAX_WIDTH, SMALL_WIDTH, large);
+        fp.w = w;
+        fp.h = h;
+        plans.push_back(fp);
+    }
+    return plans;
 }
 
 [[noreturn]] inline void fail(const char *target, const char *what)

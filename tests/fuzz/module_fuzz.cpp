@@ -84,8 +84,8 @@
 
 namespace {
 
-const int MAX_WIDTH = 2048, MAX_HEIGHT = 1200, MAX_FRAMES = 6;
-const int SMALL_WIDTH = 128, SMALL_HEIGHT = 64;
+using fuzz::FramePlan;
+
 // Work allowed per play, in multiply-adds of the engine (see the top). With
 // the sanitizers on, a small input costs a millisecond or two, a large one
 // a few tenths of a second (the widest tables two seconds): one in
@@ -99,45 +99,11 @@ const double LARGE_BUDGET = 8e7;
 const double LARGE_BUDGET = 2e7;
 #endif
 
-inline int sizeFrom(uint16_t v, int limit, int small, bool large)
-{
-    return large && (v & 0x8000) ? 1 + (v & 0x7fff) % limit : 1 + v % small;
-}
-
 [[noreturn]] void fail(const char *what, int frame)
 {
     fprintf(stderr, "module_fuzz: invariant broken at frame %d: %s\n", frame, what);
     abort();
 }
-
-struct Reader {
-    const uint8_t *p;
-    size_t n;
-    uint8_t u8()
-    {
-        if (!n)
-            return 0;
-        n--;
-        return *p++;
-    }
-    uint16_t u16()
-    {
-        const uint16_t lo = u8();
-        return (uint16_t)(lo | u8() << 8);
-    }
-    uint32_t u32()
-    {
-        const uint32_t lo = u16();
-        return lo | (uint32_t)u16() << 16;
-    }
-};
-
-struct FramePlan {
-    uint8_t kind;
-    uint32_t seed;
-    int w, h;
-    bool newRun;  // ends the run before this frame and starts another
-};
 
 struct Plan {
     bool large;  // the input's cost class
@@ -156,7 +122,7 @@ const int EDIT_IDS[6] = {1001, 1007, 1008, 1009, 1010, 1011};
 
 Plan parse(const uint8_t *data, size_t size)
 {
-    Reader in{data, size};
+    fuzz::Reader in{data, size};
     Plan plan;
     plan.large = fuzz::isLargeInput(data, size, LARGE_SHARE);
     const uint8_t mode = in.u8();
@@ -182,24 +148,7 @@ Plan parse(const uint8_t *data, size_t size)
     s.fullProcessing = in.u8();
 
     const uint8_t textMask = in.u8();
-    int w = sizeFrom(in.u16(), MAX_WIDTH, SMALL_WIDTH, plan.large);
-    int h = sizeFrom(in.u16(), MAX_HEIGHT, SMALL_HEIGHT, plan.large);
-    plan.padding = in.u8() % 8;
-    const int frames = 1 + in.u8() % MAX_FRAMES;
-    for (int f = 0; f < frames; f++) {
-        FramePlan fp;
-        fp.kind = in.u8();
-        fp.seed = in.u32();
-        const uint16_t nh = in.u16(), nw = in.u16();
-        if (nh)
-            h = sizeFrom(nh, MAX_HEIGHT, SMALL_HEIGHT, plan.large);
-        fp.newRun = nw != 0 && f > 0;
-        if (fp.newRun)
-            w = sizeFrom(nw, MAX_WIDTH, SMALL_WIDTH, plan.large);
-        fp.w = w;
-        fp.h = h;
-        plan.frames.push_back(fp);
-    }
+    plan.frames = fuzz::readFramePlans(in, plan.large, plan.padding);
     for (int k = 0; k < 6; k++) {
         plan.editText[k] = nullptr;
         if (textMask & (1 << k)) {

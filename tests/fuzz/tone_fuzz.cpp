@@ -57,8 +57,8 @@
 
 namespace {
 
-const int MAX_WIDTH = 2048, MAX_HEIGHT = 1200, MAX_FRAMES = 6;
-const int SMALL_WIDTH = 128, SMALL_HEIGHT = 64;
+using fuzz::FramePlan;
+
 const unsigned LARGE_SHARE = 256;
 const double SMALL_PIXELS = 6e3;
 #if defined(ZELT_FUZZ_REPLAY)
@@ -73,18 +73,6 @@ const int EDITS[5] = {IDC_TONE_COUNT, IDC_TONE_MIN_FREQ, IDC_TONE_MAX_FREQ, IDC_
 {
     fuzz::fail("tone_fuzz", what);
 }
-
-inline int sizeFrom(uint16_t v, int limit, int small, bool large)
-{
-    return large && (v & 0x8000) ? 1 + (v & 0x7fff) % limit : 1 + v % small;
-}
-
-struct FramePlan {
-    uint8_t kind;
-    uint32_t seed;
-    int w, h;
-    bool newRun;
-};
 
 struct Plan {
     bool large;
@@ -125,24 +113,7 @@ Plan parse(const uint8_t *data, size_t size)
     for (int i = 0; i < listed; i++)
         plan.text[3] += (i ? ", " : "") + numberText(in.f64());
 
-    int w = sizeFrom(in.u16(), MAX_WIDTH, SMALL_WIDTH, plan.large);
-    int h = sizeFrom(in.u16(), MAX_HEIGHT, SMALL_HEIGHT, plan.large);
-    plan.padding = in.u8() % 8;
-    const int frames = 1 + in.u8() % MAX_FRAMES;
-    for (int f = 0; f < frames; f++) {
-        FramePlan fp;
-        fp.kind = in.u8();
-        fp.seed = in.u32();
-        const uint16_t nh = in.u16(), nw = in.u16();
-        if (nh)
-            h = sizeFrom(nh, MAX_HEIGHT, SMALL_HEIGHT, plan.large);
-        fp.newRun = nw != 0 && f > 0;
-        if (fp.newRun)
-            w = sizeFrom(nw, MAX_WIDTH, SMALL_WIDTH, plan.large);
-        fp.w = w;
-        fp.h = h;
-        plan.frames.push_back(fp);
-    }
+    plan.frames = fuzz::readFramePlans(in, plan.large, plan.padding);
     for (int k = 0; k < 5; k++)
         if (mask & (1 << k))
             plan.text[k] = in.chunk();
