@@ -108,6 +108,25 @@ size_t indexOfControl(const ModuleSettings &m, int control)
     return m.count;
 }
 
+// The words of a text, between white space.
+std::vector<std::string> wordsOf(const std::string &text)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (isspace((unsigned char)text[i])) {
+            i++;
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && !isspace((unsigned char)text[end]))
+            end++;
+        words.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
 }  // namespace
 
 const ModuleSettings *settingsForModule(const char *module)
@@ -121,17 +140,7 @@ const ModuleSettings *settingsForModule(const char *module)
 bool parseSettingsWords(const ModuleSettings &m, const std::string &text, SettingValues &values, std::string &err)
 {
     values.assign(m.count, std::string());
-    size_t i = 0;
-    while (i < text.size()) {
-        if (isspace((unsigned char)text[i])) {
-            i++;
-            continue;
-        }
-        size_t end = i;
-        while (end < text.size() && !isspace((unsigned char)text[end]))
-            end++;
-        const std::string word = text.substr(i, end - i);
-        i = end;
+    for (const std::string &word : wordsOf(text)) {
         // MLT reads '=' in a string parameter as a keyframe, so ':' may
         // stand for it there.
         const size_t eq = word.find_first_of("=:");
@@ -289,17 +298,7 @@ bool takeFieldsWord(const std::string &text, std::string &rest, std::string &val
     rest.clear();
     value.clear();
     bool found = false;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (isspace((unsigned char)text[i])) {
-            i++;
-            continue;
-        }
-        size_t end = i;
-        while (end < text.size() && !isspace((unsigned char)text[end]))
-            end++;
-        const std::string word = text.substr(i, end - i);
-        i = end;
+    for (const std::string &word : wordsOf(text)) {
         if (word.compare(0, 7, "fields=") == 0 || word.compare(0, 7, "fields:") == 0) {
             if (found) {
                 err = "'fields' given twice";

@@ -154,3 +154,12 @@ void referenceCorrect(const RefSource &s, const RefColour &c, const std::vector<
             }
         }
 }
+
+bool roundsTo(int got, double exact, int top, double tie)
+{
+    auto clamp = [top](double v) { return (int)std::min(std::max(v, 0.0), (double)top); };
+    if (got == clamp(std::nearbyint(exact)))
+        return true;
+    const double f = exact - std::floor(exact);
+    return std::fabs(f - 0.5) < tie && (got == clamp(std::floor(exact)) || got == clamp(std::ceil(exact)));
+}

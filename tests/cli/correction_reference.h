@@ -32,3 +32,8 @@ std::vector<double> referenceImport(const RefSource &src, const RefColour &colou
 // from the top), before rounding, planes as in `src`.
 void referenceCorrect(const RefSource &src, const RefColour &colour, const std::vector<uint32_t> &in,
                       const std::vector<uint32_t> &out, std::vector<double> result[3]);
+
+// Whether `got` is `exact` rounded to nearest and clamped to 0..top; within
+// `tie` of a half either neighbour will do, as single precision may land on
+// either side.
+bool roundsTo(int got, double exact, int top, double tie);

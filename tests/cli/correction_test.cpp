@@ -90,17 +90,6 @@ XrgbView viewOf(std::vector<uint32_t> &px, int w, int h)
     return v;
 }
 
-// Whether `got` is `exact` rounded to nearest and clamped; within `tie` of a
-// half either neighbour will do, as single precision may land on either side.
-bool rounds(int got, double exact, int top, double tie)
-{
-    auto clamp = [top](double v) { return (int)std::min(std::max(v, 0.0), (double)top); };
-    if (got == clamp(std::nearbyint(exact)))
-        return true;
-    const double f = exact - std::floor(exact);
-    return std::fabs(f - 0.5) < tie && (got == clamp(std::floor(exact)) || got == clamp(std::ceil(exact)));
-}
-
 TEST(Correction, UnchangedPicturesComeBackBitExact)
 {
     std::mt19937 rng(1);
@@ -186,7 +175,7 @@ TEST(Correction, ImportAndChangeMatchThePlainForms)
                 const std::vector<double> picture = referenceImport(src, colour);
                 for (size_t i = 0; i < in.size(); i++)
                     for (int c = 0; c < 3; c++)
-                        ASSERT_TRUE(rounds((int)(in[i] >> (16 - 8 * c) & 0xff), picture[3 * i + c], 255, 1e-3))
+                        ASSERT_TRUE(roundsTo((int)(in[i] >> (16 - 8 * c) & 0xff), picture[3 * i + c], 255, 1e-3))
                             << what << " pixel " << i << " channel " << c << " exact " << picture[3 * i + c];
 
                 // A block and a few lone pixels change, some by the most a
@@ -216,7 +205,7 @@ TEST(Correction, ImportAndChangeMatchThePlainForms)
                 const double tie = std::ldexp(1.0, src.depth - 20);  // the kernels' budget
                 for (int c = 0; c < 3; c++)
                     for (size_t i = 0; i < expected[c].size(); i++)
-                        ASSERT_TRUE(rounds(after.planes[c][i], expected[c][i], top, tie))
+                        ASSERT_TRUE(roundsTo(after.planes[c][i], expected[c][i], top, tie))
                             << what << " plane " << c << " sample " << i << " was " << src.planes[c][i] << " got "
                             << after.planes[c][i] << " exact " << expected[c][i];
             }

@@ -113,17 +113,6 @@ XrgbView viewOf(std::vector<uint32_t> &px, int w, int h)
     return v;
 }
 
-// Whether `got` is `exact` rounded to nearest and clamped; within `tie` of a
-// half either neighbour will do, as single precision may land on either side.
-bool rounds(int got, double exact, int top, double tie)
-{
-    auto clamp = [top](double v) { return (int)std::min(std::max(v, 0.0), (double)top); };
-    if (got == clamp(nearbyint(exact)))
-        return true;
-    const double f = exact - floor(exact);
-    return fabs(f - 0.5) < tie && (got == clamp(floor(exact)) || got == clamp(ceil(exact)));
-}
-
 uint32_t clampedPixel(const uint32_t in, int delta[3])
 {
     uint32_t px = 0;
@@ -219,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (picture[i] >> 24 != 0)
             fail("an imported pixel has a byte 3");
         for (int c = 0; c < 3; c++)
-            if (!rounds((int)(picture[i] >> (16 - 8 * c) & 0xff), exact[3 * i + c], 255, 1e-3))
+            if (!roundsTo((int)(picture[i] >> (16 - 8 * c) & 0xff), exact[3 * i + c], 255, 1e-3))
                 fail("an imported pixel differs from the reference");
     }
 
@@ -275,7 +264,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const double tie = ldexp(1.0, src.depth - 20);  // the kernels' budget
     for (int c = 0; c < 3; c++)
         for (size_t i = 0; i < expected[c].size(); i++)
-            if (!rounds(after.planes[c][i], expected[c][i], top, tie)) {
+            if (!roundsTo(after.planes[c][i], expected[c][i], top, tie)) {
                 fprintf(stderr, "correction_fuzz: %s %dx%d plane %d sample %u: was %d, got %d, exact %.6f\n",
                         av_get_pix_fmt_name(fmt), w, h, c, (unsigned)i, src.planes[c][i], after.planes[c][i],
                         expected[c][i]);
