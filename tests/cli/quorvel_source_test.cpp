@@ -1,6 +1,7 @@
-// quorvel end to end on YUV sources: the output keeps the source's format and
-// samples, and a module's change lands on them as the correction library
-// computes it for the module's own output, run in this process.
+// quorvel end to end on YUV sources and 16-bit RGB image sequences: the
+// output keeps the source's format and samples, and a module's change lands
+// on them as the correction library computes it for the module's own output,
+// run in this process.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -146,6 +147,40 @@ TEST_F(QuorvelSource, NotchChangesTheSourceAsTheCorrectionComputes)
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("RGB round trip"), std::string::npos) << r.output;
     EXPECT_EQ(readSamples(path("rgb.mkv")).format, "bgr0");
+}
+
+TEST_F(QuorvelSource, SixteenBitSequencesKeepTheirBits)
+{
+    const std::vector<DialogAction> band = {
+        {1005, true, true, ""}, {1009, false, false, "3"}, {1008, false, false, "6"}};
+    for (const char *format : {"png rgb48be", "tif rgb48le"}) {
+        const std::string ext = std::string(format, 3), pixFmt = format + 4;
+        SCOPED_TRACE(pixFmt);
+        // Every bit of each sample in use: the pattern plus ramps that are no
+        // multiple of 257, so that a trip through 8 bits would show.
+        ffmpeg("-f lavfi -i \"testsrc2=size=72x42:rate=25,format=rgb48le,crop=67:37:1:2,"
+               "geq=r='r(X\\,Y)+X*7+T*7500':g='g(X\\,Y)+Y*13':b='b(X\\,Y)+mod(X*Y\\,251)'\" -frames:v 3 -pix_fmt " +
+               pixFmt + " in%03d." + ext);
+        const Samples in = readSamples(path("in%03d." + ext));
+        ASSERT_EQ(in.format, pixFmt);
+        ASSERT_EQ(in.frames.size(), 3u);
+        Result r = quorvel("-y --verbose in%03d." + ext + " out%03d." + ext);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find("correction on the source's " + pixFmt + " samples"), std::string::npos) << r.output;
+        const Samples out = readSamples(path("out%03d." + ext));
+        EXPECT_EQ(out.format, pixFmt);
+        EXPECT_TRUE(out.frames == in.frames);
+
+        r = quorvel("-y --quiet --notch --min-harmonic 3 --max-harmonic 6 in%03d." + ext + " notch%03d." + ext);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const Samples notched = readSamples(path("notch%03d." + ext));
+        const Samples want = corrected(path("in%03d." + ext), band);
+        fs::remove(path("module-direct.so"));
+        EXPECT_EQ(notched.format, pixFmt);
+        ASSERT_EQ(notched.frames.size(), 3u);
+        EXPECT_TRUE(notched.frames == want.frames);
+        EXPECT_FALSE(notched.frames == in.frames);  // the notch did something
+    }
 }
 
 }  // namespace
