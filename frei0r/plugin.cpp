@@ -44,15 +44,6 @@ const ModuleSettings *moduleSettings()
     return settingsForModule(kModule);
 }
 
-bool isFile(const std::string &p)
-{
-    FILE *f = fopen(p.c_str(), "rb");
-    if (!f)
-        return false;
-    fclose(f);
-    return true;
-}
-
 // Beside this plugin (an uninstalled tree keeps both in one place), in the
 // installed layout <prefix>/lib/frei0r-1 and <prefix>/lib/quorvel, then in
 // the build tree the plugin came from.

@@ -63,15 +63,6 @@ std::string exeDir()
     return slash == std::string::npos ? std::string() : p.substr(0, slash);
 }
 
-bool isFile(const std::string &p)
-{
-    FILE *f = fopen(p.c_str(), "rb");
-    if (!f)
-        return false;
-    fclose(f);
-    return true;
-}
-
 void *openLibrary(const std::string &path, std::string &why)
 {
 #if defined(_WIN32)
@@ -194,6 +185,15 @@ void closeLibrary(void *handle)
 }
 
 }  // namespace
+
+bool isFile(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    fclose(f);
+    return true;
+}
 
 std::string findModule(const std::string &nameOrPath)
 {

@@ -47,6 +47,10 @@ struct ModuleEntryPoints {
     FilterModuleDeinitProc deinit;
 };
 
+// Whether `path` names a file this process can open for reading: the test
+// every module lookup makes of its candidates.
+bool isFile(const std::string &path);
+
 // Resolve "zelt_lpf", "zelt", "zelt_tone" or a path to the module file: beside the running
 // program first, then in the build tree it came from.
 std::string findModule(const std::string &nameOrPath);
