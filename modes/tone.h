@@ -29,7 +29,9 @@ const int kToneMax = 8;
 
 struct Tone {
     double freq;      // cycles per row
-    double strength;  // how far the tone's drift stands out (0 for typed tones)
+    double strength;  // how far the tone's drift stands out; for a tone locked to
+                      // the line, the share of its rows' power that stands still
+                      // (0 for typed tones)
 };
 
 struct ToneList {
@@ -49,7 +51,7 @@ struct ToneSettings {
     int maxTones = kToneMax;
     // A peak of the row spectrum counts as a tone when, over the row index,
     // the power of its drift stands this many times above the median.
-    double threshold = 50.0;
+    double threshold = 80.0;
     // Weight of the newest frame in the frame-to-frame smoothing of the
     // frequencies (1: no smoothing).
     double smoothing = 0.3;

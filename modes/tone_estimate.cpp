@@ -1,16 +1,19 @@
-// Tone estimation: peaks of the frame's row-averaged luma spectrum that stand
-// above their neighbourhood are candidates; a candidate is a tone when its
-// rows' amplitudes drift in phase from row to row (a pattern fixed in the
-// picture does not) clearly and in most blocks of rows. Its frequency is then
-// refined to a fraction of a cycle per row by direct evaluation of the
-// drift-coherent power at fractional frequencies, and smoothed with the
-// frames before.
+// Tone estimation: peaks of the frame's row-averaged luma spectrum, or of
+// its change from row to row, that stand above their neighbourhood are
+// candidates; a candidate is a tone when its rows' amplitudes drift in phase
+// from row to row (a pattern fixed in the picture does not) clearly and in
+// most blocks of rows. Its frequency is then refined to a fraction of a
+// cycle per row by direct evaluation of the drift-coherent power at
+// fractional frequencies, and smoothed with the frames before. A candidate
+// that stands still is a tone locked to the line only when it is the same
+// sine in every block of rows, alone among the harmonics around it.
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 
 #include "modes/tone.h"
+#include "modes/tone_kernels.h"
 #include "modes/tone_math.h"
 
 namespace {
@@ -31,18 +34,46 @@ const double kFarCycles = 12.0;
 // most kCandidates of them, strongest first.
 const double kCandidateRatio = 1.1;
 const int kCandidates = 32;
+// Samples whose phasors evaluateRows turns from the run's first.
+const int kPhasorRun = 16;
 // Peaks closer than this (cycles per row) are one tone.
 const double kMinSeparation = 1.5;
 // Where broadband structure is told from a tone: whole cycles per row to
 // each side, and the share of the tone's drift-coherent power seen there.
 const double kBroadCycles = 3.0;
 const double kBroadShare = 0.1;
+// A tone locked to the line: the share of its rows' power that stands still,
+// how far (in power, relative to the tone's) a block may stray from the
+// others, and the frequencies where a pattern the same in every block must
+// not reach the given share of the tone's still power: to each side, its
+// overtones (2h, 3h) and its fractions (h/2 .. h/7).
+const double kLockedShare = 0.5;
+const double kLockedSpread = 0.1;
+// The same, looser, on the row spectrum's bin, whose window takes in the
+// picture beside the harmonic.
+const double kLockedScreenSpread = 0.3;
+const int kLockedSide = 4;
+const int kLockedOvertones = 2;
+const int kLockedFractions = 6;
+const double kLockedSideShare = 0.25;
+// The spans of a row a tone must show in (fewer at low frequencies, so that
+// each holds two cycles), and the least share of the power a span holds of
+// what its length leads one to expect.
+const int kSpans = 4;
+const double kSpanShare = 0.25;
+// Where the peak of the still power is looked for (cycles per row to each
+// side of the harmonic), and how far from the harmonic it may lie.
+const double kLockedProbe = 0.5;
+const double kLockedOffset = 0.2;
+// How far (cycles per row) the row spectrum's peak may lie from the harmonic.
+const double kLockedReach = 0.3;
 
 struct Work {
     int w, n, fftN, blocks, blockRows, vertical;
     int rows[kMaxRows];
     double *luma;    // n rows of w mean-free samples
     double *power;   // fftN / 2 + 1 bins: the row-averaged power
+    double *change;  // fftN / 2 + 1 bins: the power of the change from row to row
     double *specRe;  // n x (fftN / 2 + 1) complex amplitudes of the rows
     double *specIm;
     double *phasor;  // 2 x w: cos, sin of the evaluated frequency
@@ -70,30 +101,36 @@ double neighbourhood(const Work &wk, const double *power, int k, int lo, int hi)
     return wk.sorted[m / 2];
 }
 
+// Each sampled row's complex luma amplitude over samples x0..x1-1 at the
+// frequency whose phasors evaluateRows last set, into zre/zim.
+void evaluateSpan(Work &wk, int x0, int x1)
+{
+    const int w = wk.w;
+    const tone_evaluate_fn evaluate = toneKernels().evaluate;
+    for (int i = 0; i < wk.n; i++)
+        evaluate(wk.luma + (size_t)i * w + x0, wk.phasor + x0, wk.phasor + w + x0, x1 - x0, &wk.zre[i], &wk.zim[i]);
+}
+
 // Each sampled row's complex luma amplitude at frequency f into zre/zim.
 void evaluateRows(Work &wk, double f)
 {
     const int w = wk.w;
     double *cs = wk.phasor, *sn = wk.phasor + w;
+    // Runs of kPhasorRun samples turned from the phasor at each run's start:
+    // a few series evaluations per run instead of one per sample.
     const double step = f / (double)w;
-    for (int j = 0; j < w; j++)
-        toneSinCos((double)j * step, &sn[j], &cs[j]);
-    for (int i = 0; i < wk.n; i++) {
-        const double *y = wk.luma + (size_t)i * w;
-        // Four partial sums, always combined in this order.
-        double r0 = 0, r1 = 0, r2 = 0, r3 = 0, i0 = 0, i1 = 0, i2 = 0, i3 = 0;
-        int j = 0;
-        for (; j + 4 <= w; j += 4) {
-            r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
-            r1 += y[j + 1] * cs[j + 1], i1 -= y[j + 1] * sn[j + 1];
-            r2 += y[j + 2] * cs[j + 2], i2 -= y[j + 2] * sn[j + 2];
-            r3 += y[j + 3] * cs[j + 3], i3 -= y[j + 3] * sn[j + 3];
+    double so[kPhasorRun], co[kPhasorRun];
+    for (int d = 0; d < kPhasorRun; d++)
+        toneSinCos((double)d * step, &so[d], &co[d]);
+    for (int j0 = 0; j0 < w; j0 += kPhasorRun) {
+        double sa, ca;
+        toneSinCos((double)j0 * step, &sa, &ca);
+        for (int d = 0; d < kPhasorRun && j0 + d < w; d++) {
+            sn[j0 + d] = sa * co[d] + ca * so[d];
+            cs[j0 + d] = ca * co[d] - sa * so[d];
         }
-        for (; j < w; j++)
-            r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
-        wk.zre[i] = (r0 + r1) + (r2 + r3);
-        wk.zim[i] = (i0 + i1) + (i2 + i3);
     }
+    evaluateSpan(wk, 0, w);
 }
 
 // Removes each block's mean amplitude (whatever keeps its phase from row to
@@ -210,18 +247,36 @@ void analyse(const FrameView &src, Work &wk)
             }
         }
     }
+    // A drifting tone turns its phase from row to row, where the picture's own
+    // detail mostly changes slowly: a weak tone over strong detail stands out
+    // of the rows' differences before it stands out of their power.
+    for (int k = 0; k < bins; k++)
+        wk.change[k] = 0.0;
+    for (int i = 1; i < wk.n; i++) {
+        if (i % wk.blockRows == 0)
+            continue;
+        const double *ar = wk.specRe + (size_t)(i - 1) * bins, *ai = wk.specIm + (size_t)(i - 1) * bins;
+        const double *br = ar + bins, *bi = ai + bins;
+        for (int k = 0; k < bins; k++) {
+            const double dr = br[k] - ar[k], di = bi[k] - ai[k];
+            wk.change[k] += dr * dr + di * di;
+        }
+    }
 }
 
 struct Candidate {
     int bin;
     double ratio;
+    const double *spectrum;  // the one it stands out of
 };
 
 // The strongest drift of the rows' amplitudes (zre/zim), in cycles per row,
 // and how far its power stands above the median of all drifts. Drifts within
 // two bins (the window's main lobe) of zero belong to patterns fixed in the
-// picture and do not count.
-double strongestDrift(Work &wk, double *drift)
+// picture and do not count. The median counts as at least `floor`, the
+// rounding noise of 8-bit samples: a picture that stands perfectly still
+// leaves only the arithmetic's own noise, which anything stands out of.
+double strongestDrift(Work &wk, double *drift, double floor)
 {
     double vpow[kVertical], sorted[kVertical];
     const int M = wk.vertical;
@@ -234,13 +289,124 @@ double strongestDrift(Work &wk, double *drift)
     for (int m = 0; m < M; m++)
         sorted[m] = vpow[m];
     std::nth_element(sorted, sorted + M / 2, sorted + M);
-    const double median = sorted[M / 2];
+    const double median = std::max(sorted[M / 2], floor);
     // A peak at the edge of the excluded zone is the fixed pattern's flank.
     if (best < 0 || !(vpow[best] > vpow[best - 1] && vpow[best] > vpow[(best + 1) % M]) || !(median > 0.0))
         return 0.0;
     const double m = (double)best + toneParabolaPeak(vpow[best - 1], vpow[best], vpow[(best + 1) % M], 1.0);
     *drift = m / (double)M;
     return vpow[best] / median;
+}
+
+// The part of the rows' amplitudes (zre/zim) that keeps its phase: each
+// block's mean, into blockRe/blockIm, and their power summed over the blocks.
+double fixedPower(const Work &wk, double *blockRe, double *blockIm)
+{
+    double total = 0.0;
+    for (int b = 0; b < wk.blocks; b++) {
+        double sr = 0.0, si = 0.0;
+        for (int l = 0; l < wk.blockRows; l++)
+            sr += wk.zre[b * wk.blockRows + l], si += wk.zim[b * wk.blockRows + l];
+        sr /= (double)wk.blockRows, si /= (double)wk.blockRows;
+        if (blockRe)
+            blockRe[b] = sr, blockIm[b] = si;
+        total += sr * sr + si * si;
+    }
+    return total;
+}
+
+// Whether every block's still part (blockRe/blockIm) is within `spread`
+// (in power, relative to their mean's) of their mean.
+bool sameInEveryBlock(const Work &wk, const double *blockRe, const double *blockIm, double spread)
+{
+    double mr = 0.0, mi = 0.0;
+    for (int b = 0; b < wk.blocks; b++)
+        mr += blockRe[b], mi += blockIm[b];
+    mr /= (double)wk.blocks, mi /= (double)wk.blocks;
+    const double m2 = mr * mr + mi * mi;
+    if (!(m2 > 0.0))
+        return false;
+    for (int b = 0; b < wk.blocks; b++) {
+        const double dr = blockRe[b] - mr, di = blockIm[b] - mi;
+        if (!(dr * dr + di * di <= spread * m2))
+            return false;
+    }
+    return true;
+}
+
+// Interference spans the whole row; a slanted line or an edge that drifts
+// like a tone spans part of it. Each of a few equal spans of the row must
+// hold at least a fair share of the power the whole row's evaluation at f
+// (drift-coherent, or for a locked tone standing still) leads one to expect.
+bool acrossTheWidth(Work &wk, double f, bool locked, double drift)
+{
+    const int spans = f >= 2.0 * kSpans ? kSpans : 2;
+    evaluateRows(wk, f);
+    if (!locked)
+        conditionRows(wk, false);
+    const double whole = locked ? fixedPower(wk, nullptr, nullptr) : coherentPower(wk, drift, nullptr);
+    for (int s = 0; s < spans; s++) {
+        const int x0 = (int)((int64_t)wk.w * s / spans), x1 = (int)((int64_t)wk.w * (s + 1) / spans);
+        evaluateSpan(wk, x0, x1);
+        if (!locked)
+            conditionRows(wk, false);
+        const double part = locked ? fixedPower(wk, nullptr, nullptr) : coherentPower(wk, drift, nullptr);
+        const double share = (double)(x1 - x0) / (double)wk.w;
+        if (!(part >= kSpanShare * share * share * whole))
+            return false;
+    }
+    return true;
+}
+
+// A tone locked to the line stands still from row to row, as a pattern fixed
+// in the picture does; it is told from one by being the same in every block
+// of rows, by standing clearly above what the rows hold at that harmonic
+// beside it, and by being a sine over the whole width: nothing else the same
+// in every block of rows beside it, where a pattern's edges and shapes leak,
+// nor at a fundamental or overtones, which stripes and fences have.
+bool lockedTone(Work &wk, int h)
+{
+    double bre[kBlocks], bim[kBlocks];
+    evaluateRows(wk, (double)h);
+    const double fixed = fixedPower(wk, bre, bim);
+    double rows = 0.0;
+    for (int i = 0; i < wk.n; i++)
+        rows += wk.zre[i] * wk.zre[i] + wk.zim[i] * wk.zim[i];
+    if (!(fixed * (double)wk.blockRows >= kLockedShare * rows) || !sameInEveryBlock(wk, bre, bim, kLockedSpread))
+        return false;
+    // On the harmonic itself: a pattern a fraction of a cycle off it stands
+    // still as well and leaks into it.
+    double p[2];
+    for (int e = 0; e < 2; e++) {
+        evaluateRows(wk, (double)h + (2 * e - 1) * kLockedProbe);
+        p[e] = fixedPower(wk, nullptr, nullptr);
+    }
+    const double offset = toneParabolaPeak(p[0], fixed, p[1], kLockedProbe);
+    if (!(offset <= kLockedOffset && offset >= -kLockedOffset))
+        return false;
+    // The harmonics beside it, then the frequencies a periodic pattern would
+    // share with it: its overtones (2h, 3h) and a fundamental h / m, which
+    // need not be a whole number of cycles.
+    double others[2 * kLockedSide + kLockedOvertones + kLockedFractions];
+    int count = 0;
+    // (The likeliest to turn a pattern away come first.)
+    others[count++] = h - 1, others[count++] = h + 1;
+    for (int m = 2; m < 2 + kLockedFractions; m++)
+        others[count++] = (double)h / (double)m;
+    for (int m = 2; m < 2 + kLockedOvertones; m++)
+        others[count++] = (double)(m * h);
+    for (int d = 2; d <= kLockedSide; d++)
+        others[count++] = h - d, others[count++] = h + d;
+    for (int i = 0; i < count; i++) {
+        if (others[i] < 1.0 || 2.0 * others[i] >= (double)wk.w)
+            continue;
+        evaluateRows(wk, others[i]);
+        double ore[kBlocks], oim[kBlocks];
+        if (fixedPower(wk, ore, oim) >= kLockedSideShare * fixed &&
+            sameInEveryBlock(wk, ore, oim, kLockedScreenSpread))
+            return false;
+    }
+    return acrossTheWidth(wk, (double)h, true, 0.0);
 }
 
 int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
@@ -274,15 +440,30 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         toneSinCos(((double)l + 0.5) / (double)wk.blockRows, &sv, &cv);
         wk.vwin[l] = 0.5 - 0.5 * cv;
     }
+    // The power the rounding of 8-bit samples leaves in a bin of the vertical
+    // spectrum, summed over the blocks: a luma sample's rounding variance
+    // (76^2 + 150^2 + 30^2) / 12 through the horizontal window (the row
+    // spectra's Hann, or none for direct evaluations) and the vertical taper.
+    double taper = 0.0, hann = 0.0;
+    for (int l = 0; l < wk.blockRows; l++)
+        taper += wk.vwin[l] * wk.vwin[l];
+    for (int j = 0; j < w; j++) {
+        double sj, cj;
+        toneSinCos(((double)j + 0.5) / (double)w, &sj, &cj);
+        hann += (0.5 - 0.5 * cj) * (0.5 - 0.5 * cj);
+    }
+    const double rounding = (76.0 * 76.0 + 150.0 * 150.0 + 30.0 * 30.0) / 12.0 * taper * (double)wk.blocks;
+    const double windowedFloor = rounding * hann, plainFloor = rounding * (double)w;
     const int N = wk.fftN, bins = N / 2 + 1;
     const size_t count =
-        (size_t)wk.n * w + (size_t)bins * (1 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N + 2 * (size_t)bins;
+        (size_t)wk.n * w + (size_t)bins * (2 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N + 2 * (size_t)bins;
     double *block = (double *)malloc(count * sizeof(double));
     if (!block)
         return 0;
     wk.luma = block;
     wk.power = wk.luma + (size_t)wk.n * w;
-    wk.specRe = wk.power + bins;
+    wk.change = wk.power + bins;
+    wk.specRe = wk.change + bins;
     wk.specIm = wk.specRe + (size_t)wk.n * bins;
     wk.phasor = wk.specIm + (size_t)wk.n * bins;
     wk.fft = wk.phasor + 2 * (size_t)w;
@@ -300,12 +481,17 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     Candidate cand[kCandidates];
     int nc = 0;
     for (int k = k0; k <= k1; k++) {
-        if (!(all[k] >= all[k - 1] && all[k] > all[k + 1]))
+        // A peak of the power or of the change from row to row.
+        Candidate c = {k, 0.0, all};
+        for (const double *spec : {all, (const double *)wk.change}) {
+            if (!(spec[k] >= spec[k - 1] && spec[k] > spec[k + 1]))
+                continue;
+            const double bg = neighbourhood(wk, spec, k, lo, hi);
+            if (bg > 0.0 && spec[k] / bg > c.ratio)
+                c.ratio = spec[k] / bg, c.spectrum = spec;
+        }
+        if (!(c.ratio >= kCandidateRatio))
             continue;
-        const double bg = neighbourhood(wk, all, k, lo, hi);
-        if (!(bg > 0.0) || !(all[k] >= kCandidateRatio * bg))
-            continue;
-        Candidate c = {k, all[k] / bg};
         if (nc < kCandidates) {
             cand[nc++] = c;
         } else {
@@ -322,6 +508,13 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     });
 
     int found = 0;
+    // A tone more than kMinSeparation from those found before.
+    auto separate = [&](double f) {
+        for (int t = 0; t < found; t++)
+            if (out[t].freq - f < kMinSeparation && f - out[t].freq < kMinSeparation)
+                return false;
+        return true;
+    };
     for (int q = 0; q < nc && found < maxTones; q++) {
         const int k = cand[q].bin;
         // Screen with the bin's own amplitudes: a tone drifts, and its
@@ -330,14 +523,32 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
             wk.zre[i] = wk.specRe[(size_t)i * bins + k];
             wk.zim[i] = wk.specIm[(size_t)i * bins + k];
         }
+        double rowPower = 0.0;
+        for (int i = 0; i < wk.n; i++)
+            rowPower += wk.zre[i] * wk.zre[i] + wk.zim[i] * wk.zim[i];
+        double stillRe[kBlocks], stillIm[kBlocks];
+        const double still = fixedPower(wk, stillRe, stillIm) * (double)wk.blockRows;
         conditionRows(wk, true);
         double drift = 0.0;
-        if (!(strongestDrift(wk, &drift) >= settings.threshold))
+        if (!(strongestDrift(wk, &drift, windowedFloor) >= settings.threshold)) {
+            // Standing still: a tone locked to the line, or the picture.
+            if (!(still >= kLockedShare * rowPower) || !sameInEveryBlock(wk, stillRe, stillIm, kLockedScreenSpread))
+                continue;
+            const double fl = ((double)k + toneParabolaPeak(all[k - 1], all[k], all[k + 1], 1.0)) / binsPerCycle;
+            const int hl = (int)(fl + 0.5);
+            if (!(fl - (double)hl < kLockedReach && (double)hl - fl < kLockedReach) || hl < fmin || hl > fmax ||
+                !separate((double)hl) || !lockedTone(wk, hl))
+                continue;
+            out[found].freq = (double)hl;
+            out[found].strength = still / rowPower;
+            found++;
             continue;
+        }
         // Then the fraction: parabolas through the drift-coherent power at
         // fractional frequencies, each a fifth of the width of the one before.
-        double f = ((double)k + toneParabolaPeak(all[k - 1], all[k], all[k + 1], 1.0)) / binsPerCycle;
-        for (double step = 0.2; step > 0.005; step *= 0.2) {
+        const double *spec = cand[q].spectrum;
+        double f = ((double)k + toneParabolaPeak(spec[k - 1], spec[k], spec[k + 1], 1.0)) / binsPerCycle;
+        for (double step = 0.1; step > 0.005; step *= 0.1) {
             double p[3];
             for (int e = 0; e < 3; e++) {
                 evaluateRows(wk, f + (e - 1) * step);
@@ -346,18 +557,13 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
             }
             f += toneParabolaPeak(p[0], p[1], p[2], step);
         }
-        if (f < fmin || f > fmax)
-            continue;
-        bool near = false;
-        for (int t = 0; t < found; t++)
-            near = near || (out[t].freq - f < kMinSeparation && f - out[t].freq < kMinSeparation);
-        if (near)
+        if (f < fmin || f > fmax || !separate(f))
             continue;
         // Present in most blocks of rows: each block's drift-coherent power
         // a fair share of the average block's.
         evaluateRows(wk, f);
         conditionRows(wk, true);
-        double strength = strongestDrift(wk, &drift);
+        double strength = strongestDrift(wk, &drift, plainFloor);
         double blockPower[kBlocks];
         const double total = coherentPower(wk, drift, blockPower);
         int present = 0;
@@ -382,7 +588,7 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
             if (share >= kBroadShare)
                 broad++;
         }
-        if (broad == 2)
+        if (broad == 2 || !acrossTheWidth(wk, f, false, drift))
             continue;
         out[found].freq = f;
         out[found].strength = strength;

@@ -63,6 +63,22 @@ void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int 
                  (uint32_t)planar[j];
 }
 
+void tone_evaluate_c(const double *y, const double *cs, const double *sn, int n, double *re, double *im)
+{
+    double r0 = 0, r1 = 0, r2 = 0, r3 = 0, i0 = 0, i1 = 0, i2 = 0, i3 = 0;
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
+        r1 += y[j + 1] * cs[j + 1], i1 -= y[j + 1] * sn[j + 1];
+        r2 += y[j + 2] * cs[j + 2], i2 -= y[j + 2] * sn[j + 2];
+        r3 += y[j + 3] * cs[j + 3], i3 -= y[j + 3] * sn[j + 3];
+    }
+    for (; j < n; j++)
+        r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
+    *re = (r0 + r1) + (r2 + r3);
+    *im = (i0 + i1) + (i2 + i3);
+}
+
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
 {
     k->unpackPlanes = tone_unpack_c;
@@ -70,6 +86,7 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     k->toneSum = tone_sum_c;
     k->subtractPlane = tone_subtract_c;
     k->packPlanes = tone_pack_c;
+    k->evaluate = tone_evaluate_c;
     const CpuLevel have = cpuDetect();
     const CpuLevel level = cap < have ? cap : have;
     if (level < CPU_SSE2)
@@ -79,6 +96,11 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     k->innerProducts = tone_inner_sse2;
     k->toneSum = tone_sum_sse2;
     k->subtractPlane = tone_subtract_sse2;
+    k->evaluate = tone_evaluate_sse2;
+#if defined(__x86_64__) || defined(_M_X64)
+    if (level >= CPU_AVX2)
+        k->evaluate = tone_evaluate_avx2;
+#endif
     return level;
 }
 

@@ -30,6 +30,11 @@ typedef void (*tone_subtract_fn)(int16_t *x, const int32_t *acc, int w, int shif
 // Pixels from planes 0, 1, 2 (samples 0..255) and byte 3 of src (dst may
 // be src).
 typedef void (*tone_pack_fn)(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
+// *re = sum of y[j] x cs[j], *im = -(sum of y[j] x sn[j]) over j < n, in
+// doubles: four partial sums (sample j goes to sum j mod 4, the last n mod 4
+// samples to sum 0), each product rounded before it is added, combined as
+// (s0 + s1) + (s2 + s3). Every variant keeps exactly this order.
+typedef void (*tone_evaluate_fn)(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
 
 struct ToneKernels {
     tone_unpack_fn unpackPlanes;
@@ -37,6 +42,7 @@ struct ToneKernels {
     tone_sum_fn toneSum;
     tone_subtract_fn subtractPlane;
     tone_pack_fn packPlanes;
+    tone_evaluate_fn evaluate;
 };
 
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap);
@@ -48,9 +54,12 @@ void tone_inner_c(const int16_t *x, int w, const int16_t *basis, int nb, int64_t
 void tone_sum_c(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias);
 void tone_subtract_c(int16_t *x, const int32_t *acc, int w, int shift);
 void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
+void tone_evaluate_c(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
 
 void tone_inner_sse2(const int16_t *x, int w, const int16_t *basis, int nb, int64_t *p);
 void tone_sum_sse2(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias);
 void tone_subtract_sse2(int16_t *x, const int32_t *acc, int w, int shift);
 void tone_unpack_sse2(const uint32_t *row, int16_t *planar, int w);
 void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
+void tone_evaluate_sse2(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
+void tone_evaluate_avx2(const double *y, const double *cs, const double *sn, int n, double *re, double *im);

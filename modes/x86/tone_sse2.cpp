@@ -1,5 +1,7 @@
 // The tone remover's kernels, SSE2: eight samples per step. Integer only, so
-// any order of the sums gives the reference's results exactly.
+// any order of the sums gives the reference's results exactly; but for the
+// evaluation in doubles, whose two vectors are the reference's four partial
+// sums, lane for lane.
 #include <emmintrin.h>
 
 #include "modes/tone_kernels.h"
@@ -133,4 +135,24 @@ void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, i
     for (int j = jv; j < w; j++)
         dst[j] = (src[j] & 0xff000000u) | (uint32_t)planar[2 * w + j] << 16 | (uint32_t)planar[w + j] << 8 |
                  (uint32_t)planar[j];
+}
+
+void tone_evaluate_sse2(const double *y, const double *cs, const double *sn, int n, double *re, double *im)
+{
+    __m128d r01 = _mm_setzero_pd(), r23 = _mm_setzero_pd(), i01 = _mm_setzero_pd(), i23 = _mm_setzero_pd();
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128d y01 = _mm_loadu_pd(y + j), y23 = _mm_loadu_pd(y + j + 2);
+        r01 = _mm_add_pd(r01, _mm_mul_pd(y01, _mm_loadu_pd(cs + j)));
+        r23 = _mm_add_pd(r23, _mm_mul_pd(y23, _mm_loadu_pd(cs + j + 2)));
+        i01 = _mm_sub_pd(i01, _mm_mul_pd(y01, _mm_loadu_pd(sn + j)));
+        i23 = _mm_sub_pd(i23, _mm_mul_pd(y23, _mm_loadu_pd(sn + j + 2)));
+    }
+    double r[4], i[4];
+    _mm_storeu_pd(r, r01), _mm_storeu_pd(r + 2, r23);
+    _mm_storeu_pd(i, i01), _mm_storeu_pd(i + 2, i23);
+    for (; j < n; j++)
+        r[0] += y[j] * cs[j], i[0] -= y[j] * sn[j];
+    *re = (r[0] + r[1]) + (r[2] + r[3]);
+    *im = (i[0] + i[1]) + (i[2] + i[3]);
 }

@@ -128,7 +128,8 @@ TEST(Tone, EstimatesFractionalFrequenciesUnderContentDriftAndNoise)
         double freq, amp, drift;
         int noise;
     } cases[] = {
-        {52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8}, {211.71, 5, 0.37, 24}};
+        {52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8}, {211.71, 5, 0.37, 24},
+        {112, 4, 0.0, 24}};  // the last locked to the line: it stands still
     for (const Case &c : cases) {
         Frame f(720, 576);
         fillDetailed(f, 7, c.noise);
@@ -237,7 +238,7 @@ TEST(Tone, FitRemovesPureToneAtEveryShape)
 }
 
 // The kernels against their references with random, extreme and tail-length
-// inputs, and whole frames at every level, byte for byte.
+// inputs (bit for bit), and whole frames at every level, byte for byte.
 TEST(Tone, EveryLevelGivesTheSameBytes)
 {
     std::mt19937 rng(5);
@@ -290,6 +291,18 @@ TEST(Tone, EveryLevelGivesTheSameBytes)
             ASSERT_EQ(out1, out2) << "level " << level << " w " << w;
             ASSERT_EQ(std::vector<uint32_t>(out2.begin(), out2.end() - 1), row) << "round trip, w " << w;
             ASSERT_EQ(out2[w], kGuard);
+            // Sums in doubles, bit for bit, from any start within a row.
+            std::vector<double> y(w), cs(w), sn(w);
+            for (int j = 0; j < w; j++) {
+                y[j] = (double)((int)(rng() % 130561) - 65280) / 3.0;
+                cs[j] = (double)((int)(rng() % 2000001) - 1000000) * 1e-6;
+                sn[j] = (double)((int)(rng() % 2000001) - 1000000) * 1e-6;
+            }
+            const int x0 = trial % 5 < w ? trial % 5 : 0;
+            double e1[2], e2[2];
+            ref.evaluate(y.data() + x0, cs.data() + x0, sn.data() + x0, w - x0, &e1[0], &e1[1]);
+            k.evaluate(y.data() + x0, cs.data() + x0, sn.data() + x0, w - x0, &e2[0], &e2[1]);
+            ASSERT_EQ(memcmp(e1, e2, sizeof e1), 0) << "level " << level << " w " << w;
         }
     }
     // Whole frames: two tones, drift averaging and flicker on, at every level.
@@ -299,17 +312,22 @@ TEST(Tone, EveryLevelGivesTheSameBytes)
     plantTone(f, 90.61, 4, 0.5, 0.13);
     ToneSettings settings;
     settings.flickerStrength = 60;
-    const ToneList list = estimateOnce(f, settings);
-    ASSERT_GE(list.count, 2);
     std::vector<uint32_t> first;
+    std::vector<double> firstFreqs;
     for (int level = CPU_SCALAR; level <= cpuDetect(); level++) {
         if (dspSetCpuCap((CpuLevel)level) != level)
             continue;
+        const ToneList list = estimateOnce(f, settings);
+        ASSERT_GE(list.count, 2);
+        std::vector<double> freqs;
+        for (int t = 0; t < list.count; t++)
+            freqs.push_back(list.tone[t].freq);
         Frame out(721, 97, 2);
         ASSERT_EQ(removeTones(f.view(), out.view(), list, settings), 0);
         if (first.empty())
-            first = out.buf;
+            first = out.buf, firstFreqs = freqs;
         EXPECT_EQ(out.buf, first) << "level " << level;
+        EXPECT_EQ(memcmp(freqs.data(), firstFreqs.data(), freqs.size() * sizeof(double)), 0) << "level " << level;
     }
     dspSetCpuCap(cpuCapFromEnv());
 }
