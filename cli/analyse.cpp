@@ -347,7 +347,15 @@ Suggestion suggestOptions(const Analysis &a)
     // The notch removes one band: the strongest peak with any others close
     // enough to share a narrow band. A drifting tone's band is the harmonics
     // its leakage stands out on.
-    const SpectrumPeak &top = a.peaks.front();
+    // Where the tone remover found tones, the strongest of them: a stronger
+    // peak it did not find may be the picture's own.
+    const SpectrumPeak *strongest = &a.peaks.front();
+    for (const SpectrumPeak &p : a.peaks)
+        if (p.estimated) {
+            strongest = &p;
+            break;
+        }
+    const SpectrumPeak &top = *strongest;
     int lo = top.harmonic, hi = top.harmonic;
     if (!top.locked)
         leakageBand(a, top.freq, lo, hi);
@@ -360,22 +368,25 @@ Suggestion suggestOptions(const Analysis &a)
     s.notch = {"--notch", "--min-harmonic", std::to_string(lo), "--max-harmonic", std::to_string(hi + 1)};
     if (a.flicker >= 0.5)
         s.notch.push_back("--dc-average");
-    int others = 0, drifting = 0;
+    int others = 0, drifting = 0, estimated = 0;
     for (const SpectrumPeak &p : a.peaks) {
         if (p.harmonic < lo || p.harmonic > hi)
             others++;
         if (!p.locked)
             drifting++;
+        if (p.estimated)
+            estimated++;
     }
     // The tone remover takes a drifting tone itself rather than the
-    // harmonics it leaks over, and up to kToneMax tones at once where the
-    // notch takes one band. Beside drifting tones, only the tones it found
-    // itself: a peak it did not find may be the picture's own.
-    if (drifting > 0 || others > 0) {
+    // harmonics it leaks over, a locked one without the picture's own detail
+    // at its harmonic, and up to kToneMax tones at once where the notch takes
+    // one band. Where it found tones, only those: a peak it did not find may
+    // be the picture's own.
+    if (estimated > 0 || others > 0) {
         std::string list;
         int listed = 0;
         for (const SpectrumPeak &p : a.peaks)
-            if (listed < kToneMax && (drifting == 0 || p.estimated))
+            if (listed < kToneMax && (estimated == 0 || p.estimated))
                 list += (listed++ ? "," : "") + frequencyText(p);
         s.tone = {"--tone", list};
         if (a.flicker >= 0.5)

@@ -275,6 +275,14 @@ TEST(QuorvelAnalyse, SuggestionsCoverThePeaks)
     const Suggestion low = suggestOptions(a);
     EXPECT_TRUE(low.full.empty());
     EXPECT_EQ(low.notch.size(), 5u);
+    // A locked tone the remover found, below a stronger peak it did not
+    // (the picture's own): both suggestions go to the tone.
+    a.peaks = {{112, 6.0, 15.0}, {173, 4.0, 19.0}};
+    a.tones = {173.0};
+    attachTones(a);
+    const Suggestion found = suggestOptions(a);
+    EXPECT_EQ(found.notch, (std::vector<std::string>{"--notch", "--min-harmonic", "173", "--max-harmonic", "174"}));
+    EXPECT_EQ(found.tone, (std::vector<std::string>{"--tone", "173"}));
 }
 
 // A tone drifting at 52.37 cycles per row leaks over 50..54, a locked one
