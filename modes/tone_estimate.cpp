@@ -444,14 +444,11 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     // spectrum, summed over the blocks: a luma sample's rounding variance
     // (76^2 + 150^2 + 30^2) / 12 through the horizontal window (the row
     // spectra's Hann, or none for direct evaluations) and the vertical taper.
-    double taper = 0.0, hann = 0.0;
+    // (The Hann window's squares sum to 3/8 of its length.)
+    double taper = 0.0;
     for (int l = 0; l < wk.blockRows; l++)
         taper += wk.vwin[l] * wk.vwin[l];
-    for (int j = 0; j < w; j++) {
-        double sj, cj;
-        toneSinCos(((double)j + 0.5) / (double)w, &sj, &cj);
-        hann += (0.5 - 0.5 * cj) * (0.5 - 0.5 * cj);
-    }
+    const double hann = 0.375 * (double)w;
     const double rounding = (76.0 * 76.0 + 150.0 * 150.0 + 30.0 * 30.0) / 12.0 * taper * (double)wk.blocks;
     const double windowedFloor = rounding * hann, plainFloor = rounding * (double)w;
     const int N = wk.fftN, bins = N / 2 + 1;
