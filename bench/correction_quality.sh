@@ -6,8 +6,9 @@
 # module's picture at studio levels (the default) and stretched to 0..255;
 # fftfilt gets the best of a range of notch widths at the tone's place in
 # its spectrum (it pads the rows to 1024, two values per bin). Beside them,
-# quorvel's tone remover in auto mode on the same clip (written as 4:2:2
-# FFV1, corrected on its own samples the same way).
+# quorvel's tone remover, finding the tone itself and told the harmonic, on
+# the same clip (written as 4:2:2 FFV1, corrected on its own samples the same
+# way); the margins in brackets are over fftfilt.
 #
 #   bench/correction_quality.sh [NATIVE_BUILD_DIR]
 set -euo pipefail
@@ -49,11 +50,17 @@ for src in "testsrc2=size=720x576:rate=25" "smptebars=size=720x576:rate=25" \
   done
   ffmpeg -hide_banner -loglevel error -y "${raw[@]}" -i "$work/tone.yuv" -c:v ffv1 -color_range tv \
     -colorspace bt470bg "$work/tone.mkv"
-  "$native/bin/quorvel" -y --quiet --tone auto "$work/tone.mkv" "$work/t.mkv"
-  ffmpeg -hide_banner -loglevel error -y -i "$work/t.mkv" -f rawvideo -pix_fmt yuv422p "$work/t.yuv"
-  auto=$(psnrY "$work/t.yuv")
+  toneRun() {
+    "$native/bin/quorvel" -y --quiet --tone "$1" "$work/tone.mkv" "$work/t.mkv"
+    ffmpeg -hide_banner -loglevel error -y -i "$work/t.mkv" -f rawvideo -pix_fmt yuv422p "$work/t.yuv"
+    psnrY "$work/t.yuv"
+  }
+  auto=$(toneRun auto)
+  typed=$(toneRun 112)
   printf '%-11s tone %6.2f  notch %6.2f (0..255: %6.2f; on the clean clip %6.2f)  fftfilt %6.2f  margin %+5.2f dB' \
     "${src%%=*}" "$(psnrY "$work/tone.yuv")" "$studio" "$flat" "$own" "$best" \
     "$(awk -v a="$studio" -v b="$best" 'BEGIN { print a - b }')"
-  printf '  | --tone auto %6.2f  margin %+5.2f dB\n' "$auto" "$(awk -v a="$auto" -v b="$best" 'BEGIN { print a - b }')"
+  printf '  | --tone auto %6.2f (%+5.2f)  --tone 112 %6.2f (%+5.2f dB)\n' "$auto" \
+    "$(awk -v a="$auto" -v b="$best" 'BEGIN { print a - b }')" "$typed" \
+    "$(awk -v a="$typed" -v b="$best" 'BEGIN { print a - b }')"
 done

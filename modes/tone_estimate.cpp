@@ -366,6 +366,9 @@ bool acrossTheWidth(Work &wk, double f, bool locked, double drift)
 // nor at a fundamental or overtones, which stripes and fences have.
 bool lockedTone(Work &wk, int h)
 {
+    // With a single block of rows there is nothing to tell it by.
+    if (wk.blocks < 2)
+        return false;
     double bre[kBlocks], bim[kBlocks];
     evaluateRows(wk, (double)h);
     const double fixed = fixedPower(wk, bre, bim);
