@@ -65,18 +65,17 @@ void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int 
 
 void tone_evaluate_c(const double *y, const double *cs, const double *sn, int n, double *re, double *im)
 {
-    double r0 = 0, r1 = 0, r2 = 0, r3 = 0, i0 = 0, i1 = 0, i2 = 0, i3 = 0;
+    double r[8] = {}, i[8] = {};
     int j = 0;
-    for (; j + 4 <= n; j += 4) {
-        r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
-        r1 += y[j + 1] * cs[j + 1], i1 -= y[j + 1] * sn[j + 1];
-        r2 += y[j + 2] * cs[j + 2], i2 -= y[j + 2] * sn[j + 2];
-        r3 += y[j + 3] * cs[j + 3], i3 -= y[j + 3] * sn[j + 3];
-    }
+    for (; j + 8 <= n; j += 8)
+        for (int l = 0; l < 8; l++) {
+            r[l] += y[j + l] * cs[j + l];
+            i[l] -= y[j + l] * sn[j + l];
+        }
     for (; j < n; j++)
-        r0 += y[j] * cs[j], i0 -= y[j] * sn[j];
-    *re = (r0 + r1) + (r2 + r3);
-    *im = (i0 + i1) + (i2 + i3);
+        r[0] += y[j] * cs[j], i[0] -= y[j] * sn[j];
+    *re = ((r[0] + r[1]) + (r[2] + r[3])) + ((r[4] + r[5]) + (r[6] + r[7]));
+    *im = ((i[0] + i[1]) + (i[2] + i[3])) + ((i[4] + i[5]) + (i[6] + i[7]));
 }
 
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)

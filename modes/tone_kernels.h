@@ -31,9 +31,10 @@ typedef void (*tone_subtract_fn)(int16_t *x, const int32_t *acc, int w, int shif
 // be src).
 typedef void (*tone_pack_fn)(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
 // *re = sum of y[j] x cs[j], *im = -(sum of y[j] x sn[j]) over j < n, in
-// doubles: four partial sums (sample j goes to sum j mod 4, the last n mod 4
+// doubles: eight partial sums (sample j goes to sum j mod 8, the last n mod 8
 // samples to sum 0), each product rounded before it is added, combined as
-// (s0 + s1) + (s2 + s3). Every variant keeps exactly this order.
+// ((s0 + s1) + (s2 + s3)) + ((s4 + s5) + (s6 + s7)). Every variant keeps
+// exactly this order; eight sums keep the vector adds' latency hidden.
 typedef void (*tone_evaluate_fn)(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
 
 struct ToneKernels {

@@ -1,7 +1,7 @@
 // The tone remover's kernels, SSE2: eight samples per step. Integer only, so
 // any order of the sums gives the reference's results exactly; but for the
-// evaluation in doubles, whose two vectors are the reference's four partial
-// sums, lane for lane.
+// evaluation in doubles, whose four vectors are the reference's eight
+// partial sums, lane for lane.
 #include <emmintrin.h>
 
 #include "modes/tone_kernels.h"
@@ -139,20 +139,21 @@ void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, i
 
 void tone_evaluate_sse2(const double *y, const double *cs, const double *sn, int n, double *re, double *im)
 {
-    __m128d r01 = _mm_setzero_pd(), r23 = _mm_setzero_pd(), i01 = _mm_setzero_pd(), i23 = _mm_setzero_pd();
+    __m128d r[4], i[4];
+    for (int v = 0; v < 4; v++)
+        r[v] = _mm_setzero_pd(), i[v] = _mm_setzero_pd();
     int j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m128d y01 = _mm_loadu_pd(y + j), y23 = _mm_loadu_pd(y + j + 2);
-        r01 = _mm_add_pd(r01, _mm_mul_pd(y01, _mm_loadu_pd(cs + j)));
-        r23 = _mm_add_pd(r23, _mm_mul_pd(y23, _mm_loadu_pd(cs + j + 2)));
-        i01 = _mm_sub_pd(i01, _mm_mul_pd(y01, _mm_loadu_pd(sn + j)));
-        i23 = _mm_sub_pd(i23, _mm_mul_pd(y23, _mm_loadu_pd(sn + j + 2)));
-    }
-    double r[4], i[4];
-    _mm_storeu_pd(r, r01), _mm_storeu_pd(r + 2, r23);
-    _mm_storeu_pd(i, i01), _mm_storeu_pd(i + 2, i23);
+    for (; j + 8 <= n; j += 8)
+        for (int v = 0; v < 4; v++) {
+            const __m128d yv = _mm_loadu_pd(y + j + 2 * v);
+            r[v] = _mm_add_pd(r[v], _mm_mul_pd(yv, _mm_loadu_pd(cs + j + 2 * v)));
+            i[v] = _mm_sub_pd(i[v], _mm_mul_pd(yv, _mm_loadu_pd(sn + j + 2 * v)));
+        }
+    double rs[8], is[8];
+    for (int v = 0; v < 4; v++)
+        _mm_storeu_pd(rs + 2 * v, r[v]), _mm_storeu_pd(is + 2 * v, i[v]);
     for (; j < n; j++)
-        r[0] += y[j] * cs[j], i[0] -= y[j] * sn[j];
-    *re = (r[0] + r[1]) + (r[2] + r[3]);
-    *im = (i[0] + i[1]) + (i[2] + i[3]);
+        rs[0] += y[j] * cs[j], is[0] -= y[j] * sn[j];
+    *re = ((rs[0] + rs[1]) + (rs[2] + rs[3])) + ((rs[4] + rs[5]) + (rs[6] + rs[7]));
+    *im = ((is[0] + is[1]) + (is[2] + is[3])) + ((is[4] + is[5]) + (is[6] + is[7]));
 }
