@@ -405,8 +405,7 @@ bool lockedTone(Work &wk, int h)
             continue;
         evaluateRows(wk, others[i]);
         double ore[kBlocks], oim[kBlocks];
-        if (fixedPower(wk, ore, oim) >= kLockedSideShare * fixed &&
-            sameInEveryBlock(wk, ore, oim, kLockedScreenSpread))
+        if (fixedPower(wk, ore, oim) >= kLockedSideShare * fixed && sameInEveryBlock(wk, ore, oim, kLockedScreenSpread))
             return false;
     }
     return acrossTheWidth(wk, (double)h, true, 0.0);

@@ -127,9 +127,8 @@ TEST(Tone, EstimatesFractionalFrequenciesUnderContentDriftAndNoise)
     struct Case {
         double freq, amp, drift;
         int noise;
-    } cases[] = {
-        {52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8}, {211.71, 5, 0.37, 24},
-        {112, 4, 0.0, 24}};  // the last locked to the line: it stands still
+    } cases[] = {{52.37, 3, 0.173, 24}, {31.5, 3, 0.41, 24}, {100.83, 4, 0.09, 48}, {17.06, 3, 0.29, 8},
+                 {211.71, 5, 0.37, 24}, {112, 4, 0.0, 24}};  // the last locked to the line: it stands still
     for (const Case &c : cases) {
         Frame f(720, 576);
         fillDetailed(f, 7, c.noise);

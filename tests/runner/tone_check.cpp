@@ -91,50 +91,20 @@ const char *editText(const ToneCase &c, int i)
 }
 
 #if defined(_WIN32)
-// The user of the real dialog, reached from its modal loop through a timer.
-struct User {
-    HWND owner = nullptr;
-    const ToneCase *c = nullptr;
-    bool acted = false;
-    int ticks = 0;
+// The user of the real dialog: ticks the box as the case asks, types the
+// texts, presses OK.
+std::string actOn(HWND dialog, const ToneCase &c)
+{
     std::string problem;
-};
-User user;
-
-BOOL CALLBACK findDialog(HWND window, LPARAM found)
-{
-    char caption[128] = "";
-    GetWindowTextA(window, caption, sizeof caption);
-    if (strcmp(caption, "Quorvel Tone Remover Configuration") == 0 && GetWindow(window, GW_OWNER) == user.owner) {
-        *(HWND *)found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (user.acted)
-        return;
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, (LPARAM)&dialog);
-    if (!dialog) {
-        if (++user.ticks > 2000) {  // 20 s: the dialog is not coming
-            printf("the dialog did not appear\n");
-            fflush(stdout);
-            ExitProcess(3);
-        }
-        return;
-    }
-    user.acted = true;
-    const UINT wanted = user.c->autoDetect ? BST_CHECKED : BST_UNCHECKED;
+    const UINT wanted = c.autoDetect ? BST_CHECKED : BST_UNCHECKED;
     for (int clicks = 0; clicks < 2 && IsDlgButtonChecked(dialog, IDC_TONE_AUTO) != wanted; clicks++)
         SendMessageA(GetDlgItem(dialog, IDC_TONE_AUTO), BM_CLICK, 0, 0);
     if (IsDlgButtonChecked(dialog, IDC_TONE_AUTO) != wanted)
-        user.problem += "the tick box does not tick; ";
+        problem += "the tick box does not tick; ";
     for (int i = 0; i < 5; i++)
-        SetDlgItemTextA(dialog, kEdits[i], editText(*user.c, i));
+        SetDlgItemTextA(dialog, kEdits[i], editText(c, i));
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return problem;
 }
 
 HWND owner;
@@ -145,15 +115,12 @@ bool configure(LoadedModule &m, HostBitmap &src, HostBitmap &dst, const ToneCase
     src.describe(&sv);
     dst.describe(&dv);
     FilterActivation fa = m.activation(&sv, &dv);
-    user = User();
-    user.owner = owner;
-    user.c = &c;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
-    const int rc = m.callConfig(&fa, owner);
-    KillTimer(nullptr, timer);
-    err = user.problem;
-    if (rc != 0)
-        err += "the dialog ended with status " + std::to_string(rc);
+    bool acted = false;
+    const int rc = playDialog(
+        owner, "Quorvel Tone Remover Configuration", [&] { return m.callConfig(&fa, owner); },
+        [&](HWND dialog) { err = actOn(dialog, c); }, &acted);
+    if (rc != 0 || !acted)
+        err += "the dialog ended with status " + std::to_string(rc) + (acted ? "" : " without its user");
     return err.empty();
 }
 #else

@@ -337,3 +337,59 @@ bool readDialogResource(HMODULE module, int id, DialogData *out, std::string *er
     *out = d;
     return true;
 }
+
+namespace {
+
+struct DialogUser {
+    HWND owner = nullptr;
+    const char *caption = nullptr;
+    const std::function<void(HWND)> *act = nullptr;
+    bool acted = false;
+    int ticks = 0;
+};
+DialogUser dialogUser;
+
+BOOL CALLBACK findDialog(HWND window, LPARAM found)
+{
+    char caption[128] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (strcmp(caption, dialogUser.caption) == 0 && GetWindow(window, GW_OWNER) == dialogUser.owner) {
+        *(HWND *)found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (dialogUser.acted)
+        return;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, (LPARAM)&dialog);
+    if (!dialog) {
+        if (++dialogUser.ticks > 2000) {
+            printf("the dialog did not appear\n");
+            fflush(stdout);
+            ExitProcess(3);
+        }
+        return;
+    }
+    dialogUser.acted = true;
+    (*dialogUser.act)(dialog);
+}
+
+}  // namespace
+
+int playDialog(HWND owner, const char *caption, const std::function<int()> &config,
+               const std::function<void(HWND)> &act, bool *acted)
+{
+    dialogUser = DialogUser();
+    dialogUser.owner = owner;
+    dialogUser.caption = caption;
+    dialogUser.act = &act;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, onDialogTimer);
+    const int rc = config();
+    KillTimer(nullptr, timer);
+    *acted = dialogUser.acted;
+    return rc;
+}

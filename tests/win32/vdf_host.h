@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,15 @@ struct DialogData {
     std::vector<DialogItemData> items;
 };
 bool readDialogResource(HMODULE module, int id, DialogData *out, std::string *error);
+
+// Plays the user of a modal dialog: runs `config` (which opens the dialog,
+// owned by `owner`, and returns when it closes) while a timer in the dialog's
+// modal loop waits for the window captioned `caption` and then calls `act` on
+// it once, so that the dialog procedure runs undisturbed between the user's
+// actions. Returns config's result; *acted tells whether the dialog came.
+// Ends the process after 20 s without it: nothing else could end the loop.
+int playDialog(HWND owner, const char *caption, const std::function<int()> &config,
+               const std::function<void(HWND)> &act, bool *acted);
 
 // Minimal checks for tests without a framework: count failures, print where.
 extern int checkFailures;

@@ -26,27 +26,12 @@ namespace {
 
 const char kCaption[] = "Quorvel Transform Filter Configuration";
 
-// The user of the dialog: reached from the modal loop through a timer, so
-// that the dialog procedure runs undisturbed between the user's actions.
+// What the user of the dialog enters, and what they saw and could not do.
 struct User {
-    HWND owner = nullptr;
     const DialogEntries *entries = nullptr;
-    bool acted = false;
-    int ticks = 0;
     std::string shown, problem;
 };
 User user;
-
-BOOL CALLBACK findDialog(HWND window, LPARAM found)
-{
-    char caption[128] = "";
-    GetWindowTextA(window, caption, sizeof caption);
-    if (strcmp(caption, kCaption) == 0 && GetWindow(window, GW_OWNER) == user.owner) {
-        *(HWND *)found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 std::string text(HWND dialog, int id)
 {
@@ -84,24 +69,6 @@ void act(HWND dialog)
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
 }
 
-void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (user.acted)
-        return;
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, (LPARAM)&dialog);
-    if (!dialog) {
-        if (++user.ticks > 2000) {  // 20 s: the dialog is not coming; nothing else can end it
-            printf("the dialog did not appear\n");
-            fflush(stdout);
-            ExitProcess(3);
-        }
-        return;
-    }
-    user.acted = true;
-    act(dialog);
-}
-
 class Win32Host : public CaseHost {
 public:
     explicit Win32Host(const char *path) : path_(path)
@@ -134,14 +101,13 @@ public:
     int configure(FilterActivation *fa, const DialogEntries &entries, std::string *shown, std::string *problem) override
     {
         user = User();
-        user.owner = owner_;
         user.entries = &entries;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
-        const int rc = module_.callConfig(fa, owner_);
-        KillTimer(nullptr, timer);
+        bool acted = false;
+        const int rc = playDialog(
+            owner_, kCaption, [&] { return module_.callConfig(fa, owner_); }, act, &acted);
         *shown = user.shown;
         *problem = user.problem;
-        if (rc == 0 && !user.acted)
+        if (rc == 0 && !acted)
             *problem += "the dialog ended without its user";
         return rc;
     }
