@@ -225,13 +225,7 @@ int main(int argc, char **argv)
     }
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "QuorvelToneCheck";
-    RegisterClassA(&wc);
-    owner = CreateWindowA("QuorvelToneCheck", "Quorvel tone check", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
-                          nullptr, wc.hInstance, nullptr);
+    owner = createOwnerWindow("QuorvelToneCheck");
 #endif
     const int rc = runCases(argv[1], argv[2]);
     return rc != 0 || argc == 3 ? rc : compareWith(argv[2], argv[3]);

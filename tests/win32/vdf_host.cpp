@@ -380,6 +380,16 @@ void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR, DWORD)
 
 }  // namespace
 
+HWND createOwnerWindow(const char *name)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+    return CreateWindowA(name, name, WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 int playDialog(HWND owner, const char *caption, const std::function<int()> &config,
                const std::function<void(HWND)> &act, bool *acted)
 {

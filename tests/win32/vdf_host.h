@@ -98,6 +98,10 @@ struct DialogData {
 };
 bool readDialogResource(HMODULE module, int id, DialogData *out, std::string *error);
 
+// A window standing for the editor's main window, the owner of a module's
+// dialog (its window class registered under `name`).
+HWND createOwnerWindow(const char *name);
+
 // Plays the user of a modal dialog: runs `config` (which opens the dialog,
 // owned by `owner`, and returns when it closes) while a timer in the dialog's
 // modal loop waits for the window captioned `caption` and then calls `act` on

@@ -74,13 +74,7 @@ public:
     explicit Win32Host(const char *path) : path_(path)
     {
         // The editor's main window is the dialog's owner.
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QuorvelCaseRunner";
-        RegisterClassA(&wc);
-        owner_ = CreateWindowA("QuorvelCaseRunner", "Quorvel case runner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
-                               nullptr, wc.hInstance, nullptr);
+        owner_ = createOwnerWindow("QuorvelCaseRunner");
     }
     ~Win32Host() override
     {
