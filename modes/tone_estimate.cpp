@@ -298,6 +298,15 @@ double strongestDrift(Work &wk, double *drift, double floor)
     return vpow[best] / median;
 }
 
+// The power of the rows' amplitudes (zre/zim).
+double rowsPower(const Work &wk)
+{
+    double sum = 0.0;
+    for (int i = 0; i < wk.n; i++)
+        sum += wk.zre[i] * wk.zre[i] + wk.zim[i] * wk.zim[i];
+    return sum;
+}
+
 // The part of the rows' amplitudes (zre/zim) that keeps its phase: each
 // block's mean, into blockRe/blockIm, and their power summed over the blocks.
 double fixedPower(const Work &wk, double *blockRe, double *blockIm)
@@ -372,10 +381,8 @@ bool lockedTone(Work &wk, int h)
     double bre[kBlocks], bim[kBlocks];
     evaluateRows(wk, (double)h);
     const double fixed = fixedPower(wk, bre, bim);
-    double rows = 0.0;
-    for (int i = 0; i < wk.n; i++)
-        rows += wk.zre[i] * wk.zre[i] + wk.zim[i] * wk.zim[i];
-    if (!(fixed * (double)wk.blockRows >= kLockedShare * rows) || !sameInEveryBlock(wk, bre, bim, kLockedSpread))
+    if (!(fixed * (double)wk.blockRows >= kLockedShare * rowsPower(wk)) ||
+        !sameInEveryBlock(wk, bre, bim, kLockedSpread))
         return false;
     // On the harmonic itself: a pattern a fraction of a cycle off it stands
     // still as well and leaks into it.
@@ -482,12 +489,12 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     for (int k = k0; k <= k1; k++) {
         // A peak of the power or of the change from row to row.
         Candidate c = {k, 0.0, all};
-        for (const double *spec : {all, (const double *)wk.change}) {
-            if (!(spec[k] >= spec[k - 1] && spec[k] > spec[k + 1]))
+        for (const double *curve : {all, (const double *)wk.change}) {
+            if (!(curve[k] >= curve[k - 1] && curve[k] > curve[k + 1]))
                 continue;
-            const double bg = neighbourhood(wk, spec, k, lo, hi);
-            if (bg > 0.0 && spec[k] / bg > c.ratio)
-                c.ratio = spec[k] / bg, c.spectrum = spec;
+            const double bg = neighbourhood(wk, curve, k, lo, hi);
+            if (bg > 0.0 && curve[k] / bg > c.ratio)
+                c.ratio = curve[k] / bg, c.spectrum = curve;
         }
         if (!(c.ratio >= kCandidateRatio))
             continue;
@@ -522,9 +529,7 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
             wk.zre[i] = wk.specRe[(size_t)i * bins + k];
             wk.zim[i] = wk.specIm[(size_t)i * bins + k];
         }
-        double rowPower = 0.0;
-        for (int i = 0; i < wk.n; i++)
-            rowPower += wk.zre[i] * wk.zre[i] + wk.zim[i] * wk.zim[i];
+        const double rowPower = rowsPower(wk);
         double stillRe[kBlocks], stillIm[kBlocks];
         const double still = fixedPower(wk, stillRe, stillIm) * (double)wk.blockRows;
         conditionRows(wk, true);
@@ -545,8 +550,8 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         }
         // Then the fraction: parabolas through the drift-coherent power at
         // fractional frequencies, each a fifth of the width of the one before.
-        const double *spec = cand[q].spectrum;
-        double f = ((double)k + toneParabolaPeak(spec[k - 1], spec[k], spec[k + 1], 1.0)) / binsPerCycle;
+        const double *curve = cand[q].spectrum;
+        double f = ((double)k + toneParabolaPeak(curve[k - 1], curve[k], curve[k + 1], 1.0)) / binsPerCycle;
         for (double step = 0.1; step > 0.005; step *= 0.1) {
             double p[3];
             for (int e = 0; e < 3; e++) {
