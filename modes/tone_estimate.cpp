@@ -34,8 +34,11 @@ const double kFarCycles = 12.0;
 // most kCandidates of them, strongest first.
 const double kCandidateRatio = 1.1;
 const int kCandidates = 32;
-// Samples whose phasors evaluateRows turns from the run's first.
+// Samples whose phasors setPhasors turns from the run's first.
 const int kPhasorRun = 16;
+// Frequencies one pass over the rows evaluates: the rows are more than the
+// cache holds, so a pass costs their reading more than its arithmetic.
+const int kSlots = 4;
 // Peaks closer than this (cycles per row) are one tone.
 const double kMinSeparation = 1.5;
 // Where broadband structure is told from a tone: whole cycles per row to
@@ -76,11 +79,13 @@ struct Work {
     double *change;  // fftN / 2 + 1 bins: the power of the change from row to row
     double *specRe;  // n x (fftN / 2 + 1) complex amplitudes of the rows
     double *specIm;
-    double *phasor;  // 2 x w: cos, sin of the evaluated frequency
-    double *fft;     // 3 x fftN: re, im, twiddles
+    double *phasor;  // kSlots x 2 x w: cos, sin of each slot's frequency
+    double *fft;     // 4 x fftN: re, im, twiddles (2 x fftN)
     double *sorted;  // neighbourhood values
     double zre[kMaxRows], zim[kMaxRows];
-    double vtw[kVertical];  // twiddles of the vertical transform
+    // Each slot's rows' amplitudes.
+    double slotRe[kSlots][kMaxRows], slotIm[kSlots][kMaxRows];
+    double vtw[2 * kVertical];  // twiddles of the vertical transform
     double vwin[kBlockRows];
 };
 
@@ -101,8 +106,8 @@ double neighbourhood(const Work &wk, const double *power, int k, int lo, int hi)
     return wk.sorted[m / 2];
 }
 
-// Each sampled row's complex luma amplitude over samples x0..x1-1 at the
-// frequency whose phasors evaluateRows last set, into zre/zim.
+// Each sampled row's complex luma amplitude over samples x0..x1-1 at slot
+// 0's frequency, into zre/zim.
 void evaluateSpan(Work &wk, int x0, int x1)
 {
     const int w = wk.w;
@@ -111,13 +116,13 @@ void evaluateSpan(Work &wk, int x0, int x1)
         evaluate(wk.luma + (size_t)i * w + x0, wk.phasor + x0, wk.phasor + w + x0, x1 - x0, &wk.zre[i], &wk.zim[i]);
 }
 
-// Each sampled row's complex luma amplitude at frequency f into zre/zim.
-void evaluateRows(Work &wk, double f)
+// The phasors of frequency f into a slot, in runs of kPhasorRun samples
+// turned from the phasor at each run's start: a few series evaluations per
+// run instead of one per sample.
+void setPhasors(Work &wk, int slot, double f)
 {
     const int w = wk.w;
-    double *cs = wk.phasor, *sn = wk.phasor + w;
-    // Runs of kPhasorRun samples turned from the phasor at each run's start:
-    // a few series evaluations per run instead of one per sample.
+    double *cs = wk.phasor + (size_t)2 * slot * w, *sn = cs + w;
     const double step = f / (double)w;
     double so[kPhasorRun], co[kPhasorRun];
     for (int d = 0; d < kPhasorRun; d++)
@@ -130,7 +135,36 @@ void evaluateRows(Work &wk, double f)
             cs[j0 + d] = ca * co[d] - sa * so[d];
         }
     }
-    evaluateSpan(wk, 0, w);
+}
+
+// Each sampled row's complex luma amplitude at the frequencies f[0..nf-1],
+// into slots first.. onwards, in one pass over the rows.
+void evaluateSlots(Work &wk, int first, const double *f, int nf)
+{
+    const int w = wk.w;
+    const tone_evaluate_fn evaluate = toneKernels().evaluate;
+    for (int s = 0; s < nf; s++)
+        setPhasors(wk, first + s, f[s]);
+    for (int i = 0; i < wk.n; i++)
+        for (int s = first; s < first + nf; s++) {
+            const double *cs = wk.phasor + (size_t)2 * s * w;
+            evaluate(wk.luma + (size_t)i * w, cs, cs + w, w, &wk.slotRe[s][i], &wk.slotIm[s][i]);
+        }
+}
+
+// A slot's amplitudes into zre/zim, to be worked on there.
+void takeSlot(Work &wk, int slot)
+{
+    memcpy(wk.zre, wk.slotRe[slot], (size_t)wk.n * sizeof(double));
+    memcpy(wk.zim, wk.slotIm[slot], (size_t)wk.n * sizeof(double));
+}
+
+// Each sampled row's complex luma amplitude at frequency f into zre/zim
+// (and slot 0).
+void evaluateRows(Work &wk, double f)
+{
+    evaluateSlots(wk, 0, &f, 1);
+    takeSlot(wk, 0);
 }
 
 // Removes each block's mean amplitude (whatever keeps its phase from row to
@@ -347,10 +381,11 @@ bool sameInEveryBlock(const Work &wk, const double *blockRe, const double *block
 // like a tone spans part of it. Each of a few equal spans of the row must
 // hold at least a fair share of the power the whole row's evaluation at f
 // (drift-coherent, or for a locked tone standing still) leads one to expect.
+// Slot 0 holds f's evaluation.
 bool acrossTheWidth(Work &wk, double f, bool locked, double drift)
 {
     const int spans = f >= 2.0 * kSpans ? kSpans : 2;
-    evaluateRows(wk, f);
+    takeSlot(wk, 0);
     if (!locked)
         conditionRows(wk, false);
     const double whole = locked ? fixedPower(wk, nullptr, nullptr) : coherentPower(wk, drift, nullptr);
@@ -386,9 +421,12 @@ bool lockedTone(Work &wk, int h)
         return false;
     // On the harmonic itself: a pattern a fraction of a cycle off it stands
     // still as well and leaks into it.
+    // (Slot 0 keeps h's evaluation for acrossTheWidth.)
     double p[2];
+    const double probes[2] = {(double)h - kLockedProbe, (double)h + kLockedProbe};
+    evaluateSlots(wk, 1, probes, 2);
     for (int e = 0; e < 2; e++) {
-        evaluateRows(wk, (double)h + (2 * e - 1) * kLockedProbe);
+        takeSlot(wk, 1 + e);
         p[e] = fixedPower(wk, nullptr, nullptr);
     }
     const double offset = toneParabolaPeak(p[0], fixed, p[1], kLockedProbe);
@@ -407,13 +445,20 @@ bool lockedTone(Work &wk, int h)
         others[count++] = (double)(m * h);
     for (int d = 2; d <= kLockedSide; d++)
         others[count++] = h - d, others[count++] = h + d;
-    for (int i = 0; i < count; i++) {
-        if (others[i] < 1.0 || 2.0 * others[i] >= (double)wk.w)
-            continue;
-        evaluateRows(wk, others[i]);
-        double ore[kBlocks], oim[kBlocks];
-        if (fixedPower(wk, ore, oim) >= kLockedSideShare * fixed && sameInEveryBlock(wk, ore, oim, kLockedScreenSpread))
-            return false;
+    int kept = 0;
+    for (int i = 0; i < count; i++)
+        if (others[i] >= 1.0 && 2.0 * others[i] < (double)wk.w)
+            others[kept++] = others[i];
+    for (int i = 0; i < kept; i += kSlots - 1) {
+        const int nf = std::min(kSlots - 1, kept - i);
+        evaluateSlots(wk, 1, others + i, nf);
+        for (int s = 0; s < nf; s++) {
+            takeSlot(wk, 1 + s);
+            double ore[kBlocks], oim[kBlocks];
+            if (fixedPower(wk, ore, oim) >= kLockedSideShare * fixed &&
+                sameInEveryBlock(wk, ore, oim, kLockedScreenSpread))
+                return false;
+        }
     }
     return acrossTheWidth(wk, (double)h, true, 0.0);
 }
@@ -461,8 +506,8 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     const double rounding = (76.0 * 76.0 + 150.0 * 150.0 + 30.0 * 30.0) / 12.0 * taper * (double)wk.blocks;
     const double windowedFloor = rounding * hann, plainFloor = rounding * (double)w;
     const int N = wk.fftN, bins = N / 2 + 1;
-    const size_t count =
-        (size_t)wk.n * w + (size_t)bins * (2 + 2 * (size_t)wk.n) + 2 * (size_t)w + 3 * (size_t)N + 2 * (size_t)bins;
+    const size_t count = (size_t)wk.n * w + (size_t)bins * (2 + 2 * (size_t)wk.n) + (size_t)2 * kSlots * w +
+                         4 * (size_t)N + 2 * (size_t)bins;
     double *block = (double *)malloc(count * sizeof(double));
     if (!block)
         return 0;
@@ -472,8 +517,8 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     wk.specRe = wk.change + bins;
     wk.specIm = wk.specRe + (size_t)wk.n * bins;
     wk.phasor = wk.specIm + (size_t)wk.n * bins;
-    wk.fft = wk.phasor + 2 * (size_t)w;
-    wk.sorted = wk.fft + 3 * (size_t)N;
+    wk.fft = wk.phasor + (size_t)2 * kSlots * w;
+    wk.sorted = wk.fft + 4 * (size_t)N;
     analyse(src, wk);
 
     // Bins per cycle per row, and the neighbourhood in bins.
@@ -554,8 +599,10 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         double f = ((double)k + toneParabolaPeak(curve[k - 1], curve[k], curve[k + 1], 1.0)) / binsPerCycle;
         for (double step = 0.1; step > 0.005; step *= 0.1) {
             double p[3];
+            const double fs[3] = {f - step, f, f + step};
+            evaluateSlots(wk, 0, fs, 3);
             for (int e = 0; e < 3; e++) {
-                evaluateRows(wk, f + (e - 1) * step);
+                takeSlot(wk, e);
                 conditionRows(wk, false);
                 p[e] = coherentPower(wk, drift, nullptr);
             }
@@ -564,8 +611,17 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         if (f < fmin || f > fmax || !separate(f))
             continue;
         // Present in most blocks of rows: each block's drift-coherent power
-        // a fair share of the average block's.
-        evaluateRows(wk, f);
+        // a fair share of the average block's. (With f, the frequencies the
+        // broadband test below looks at, beside it.)
+        double sides[3] = {f, 0.0, 0.0};
+        int ns = 1;
+        for (int side = -1; side <= 1; side += 2) {
+            const double g = f + side * kBroadCycles;
+            if (g > 0.0 && g < 0.5 * (double)w)
+                sides[ns++] = g;
+        }
+        evaluateSlots(wk, 0, sides, ns);
+        takeSlot(wk, 0);
         conditionRows(wk, true);
         double strength = strongestDrift(wk, &drift, plainFloor);
         double blockPower[kBlocks];
@@ -582,11 +638,9 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         // tone's power on at least one side.
         const double signedDrift = drift > 0.5 ? drift - 1.0 : drift;
         int broad = 0;
-        for (int side = -1; side <= 1; side += 2) {
-            const double g = f + side * kBroadCycles;
-            if (!(g > 0.0 && g < 0.5 * (double)w))
-                continue;
-            evaluateRows(wk, g);
+        for (int s = 1; s < ns; s++) {
+            const double g = sides[s];
+            takeSlot(wk, s);
             conditionRows(wk, true);
             const double share = coherentPower(wk, signedDrift * g / f, nullptr) / total;
             if (share >= kBroadShare)

@@ -78,6 +78,20 @@ void tone_evaluate_c(const double *y, const double *cs, const double *sn, int n,
     *im = ((i[0] + i[1]) + (i[2] + i[3])) + ((i[4] + i[5]) + (i[6] + i[7]));
 }
 
+void tone_butterflies_c(double *re, double *im, int n, int half, const double *wr, const double *wi)
+{
+    for (int i = 0; i < n; i += 2 * half)
+        for (int k = 0; k < half; k++) {
+            const int a = i + k, b = a + half;
+            const double xr = re[b] * wr[k] - im[b] * wi[k];
+            const double xi = re[b] * wi[k] + im[b] * wr[k];
+            re[b] = re[a] - xr;
+            im[b] = im[a] - xi;
+            re[a] = re[a] + xr;
+            im[a] = im[a] + xi;
+        }
+}
+
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
 {
     k->unpackPlanes = tone_unpack_c;
@@ -86,6 +100,7 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     k->subtractPlane = tone_subtract_c;
     k->packPlanes = tone_pack_c;
     k->evaluate = tone_evaluate_c;
+    k->butterflies = tone_butterflies_c;
     const CpuLevel have = cpuDetect();
     const CpuLevel level = cap < have ? cap : have;
     if (level < CPU_SSE2)
@@ -96,9 +111,12 @@ CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap)
     k->toneSum = tone_sum_sse2;
     k->subtractPlane = tone_subtract_sse2;
     k->evaluate = tone_evaluate_sse2;
+    k->butterflies = tone_butterflies_sse2;
 #if defined(__x86_64__) || defined(_M_X64)
-    if (level >= CPU_AVX2)
+    if (level >= CPU_AVX2) {
         k->evaluate = tone_evaluate_avx2;
+        k->butterflies = tone_butterflies_avx2;
+    }
 #endif
     return level;
 }

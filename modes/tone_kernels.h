@@ -36,6 +36,11 @@ typedef void (*tone_pack_fn)(const int16_t *planar, const uint32_t *src, uint32_
 // ((s0 + s1) + (s2 + s3)) + ((s4 + s5) + (s6 + s7)). Every variant keeps
 // exactly this order; eight sums keep the vector adds' latency hidden.
 typedef void (*tone_evaluate_fn)(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
+// One radix-2 pass of toneFft over n points in blocks of 2 x half: for each
+// block's a = i + k, b = a + half (k < half), x = (re[b] wr[k] - im[b] wi[k],
+// re[b] wi[k] + im[b] wr[k]), then b = a - x, a = a + x. Each lane does the
+// same operations in the same order, so every variant rounds alike.
+typedef void (*tone_butterflies_fn)(double *re, double *im, int n, int half, const double *wr, const double *wi);
 
 struct ToneKernels {
     tone_unpack_fn unpackPlanes;
@@ -44,6 +49,7 @@ struct ToneKernels {
     tone_subtract_fn subtractPlane;
     tone_pack_fn packPlanes;
     tone_evaluate_fn evaluate;
+    tone_butterflies_fn butterflies;
 };
 
 CpuLevel toneKernelsInit(ToneKernels *k, CpuLevel cap);
@@ -56,6 +62,7 @@ void tone_sum_c(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t
 void tone_subtract_c(int16_t *x, const int32_t *acc, int w, int shift);
 void tone_pack_c(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
 void tone_evaluate_c(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
+void tone_butterflies_c(double *re, double *im, int n, int half, const double *wr, const double *wi);
 
 void tone_inner_sse2(const int16_t *x, int w, const int16_t *basis, int nb, int64_t *p);
 void tone_sum_sse2(int32_t *acc, int w, const int16_t *pairs, int nt, const int16_t *coef, int32_t bias);
@@ -64,3 +71,5 @@ void tone_unpack_sse2(const uint32_t *row, int16_t *planar, int w);
 void tone_pack_sse2(const int16_t *planar, const uint32_t *src, uint32_t *dst, int w);
 void tone_evaluate_sse2(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
 void tone_evaluate_avx2(const double *y, const double *cs, const double *sn, int n, double *re, double *im);
+void tone_butterflies_sse2(double *re, double *im, int n, int half, const double *wr, const double *wi);
+void tone_butterflies_avx2(double *re, double *im, int n, int half, const double *wr, const double *wi);

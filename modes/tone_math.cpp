@@ -1,5 +1,7 @@
 #include "modes/tone_math.h"
 
+#include "modes/tone_kernels.h"
+
 namespace {
 
 const double kTwoPi = 6.283185307179586;
@@ -66,14 +68,19 @@ void toneSinCos(double turns, double *s, double *c)
 
 void toneFftTwiddles(int n, double *twiddle)
 {
-    const int half = n / 2;
-    for (int k = 0; k < half; k++)
-        toneSinCos((double)k / (double)n, &twiddle[half + k], &twiddle[k]);
+    // Each pass's own, in order: the same values as one table of n points
+    // indexed with a stride (the turns are exact binary fractions either way).
+    for (int half = 1; half < n; half *= 2) {
+        double *wr = twiddle + 2 * (half - 1), *wi = wr + half;
+        for (int k = 0; k < half; k++) {
+            toneSinCos((double)k / (double)(2 * half), &wi[k], &wr[k]);
+            wi[k] = -wi[k];  // e^{-i theta}: cos - i sin
+        }
+    }
 }
 
 void toneFft(double *re, double *im, int n, const double *twiddle)
 {
-    const int half = n / 2;
     for (int i = 1, j = 0; i < n; i++) {
         int bit = n >> 1;
         for (; j & bit; bit >>= 1)
@@ -88,20 +95,9 @@ void toneFft(double *re, double *im, int n, const double *twiddle)
             im[j] = t;
         }
     }
-    for (int len = 2; len <= n; len <<= 1) {
-        const int step = n / len;
-        const int hl = len / 2;
-        for (int i = 0; i < n; i += len)
-            for (int k = 0; k < hl; k++) {
-                // e^{-i theta}: cos - i sin.
-                const double wr = twiddle[k * step], wi = -twiddle[half + k * step];
-                const int a = i + k, b = i + k + hl;
-                const double xr = re[b] * wr - im[b] * wi;
-                const double xi = re[b] * wi + im[b] * wr;
-                re[b] = re[a] - xr;
-                im[b] = im[a] - xi;
-                re[a] = re[a] + xr;
-                im[a] = im[a] + xi;
-            }
+    const tone_butterflies_fn butterflies = toneKernels().butterflies;
+    for (int half = 1; half < n; half *= 2) {
+        const double *wr = twiddle + 2 * (half - 1);
+        butterflies(re, im, n, half, wr, wr + half);
     }
 }

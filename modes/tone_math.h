@@ -43,7 +43,7 @@ inline int tonePow2(int n)
 
 // In-place forward complex FFT of n = 2^k points, re and im separate,
 // radix 2, decimation in time: X[k] = sum x[j] e^{-2 pi i jk / n}.
-// `twiddle` holds n/2 cos values then n/2 sin values (toneFftTwiddles).
+// `twiddle` holds 2n doubles: each pass's cos and -sin (toneFftTwiddles).
 void toneFftTwiddles(int n, double *twiddle);
 void toneFft(double *re, double *im, int n, const double *twiddle);
 

@@ -215,7 +215,7 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
     const size_t planarBytes = (size_t)3 * w * sizeof(int16_t);
     const size_t accBytes = (size_t)w * sizeof(int32_t);
     const size_t coefCount = (size_t)h * 3 * k;
-    const size_t scratchCount = (size_t)3 * driftRows + 2 * (size_t)h;
+    const size_t scratchCount = (size_t)4 * driftRows + 2 * (size_t)h;
     const size_t bytes = basisBytes + planarBytes + accBytes + 16 + (coefCount + scratchCount) * sizeof(double);
     uint8_t *block = (uint8_t *)malloc(bytes);
     if (!block)
@@ -257,7 +257,7 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
         for (int t = 0; t < nt; t++) {
             if (!fit.used[1 + 2 * t] || !fit.used[2 + 2 * t])
                 continue;
-            double *zre = scratch + 3 * (size_t)driftRows, *zim = zre + h;
+            double *zre = scratch + 4 * (size_t)driftRows, *zim = zre + h;
             for (int r = 0; r < h; r++) {
                 double sr = 0.0, si = 0.0;
                 for (int ch = 0; ch < 3; ch++) {

@@ -157,3 +157,23 @@ void tone_evaluate_sse2(const double *y, const double *cs, const double *sn, int
     *re = ((rs[0] + rs[1]) + (rs[2] + rs[3])) + ((rs[4] + rs[5]) + (rs[6] + rs[7]));
     *im = ((is[0] + is[1]) + (is[2] + is[3])) + ((is[4] + is[5]) + (is[6] + is[7]));
 }
+
+void tone_butterflies_sse2(double *re, double *im, int n, int half, const double *wr, const double *wi)
+{
+    if (half < 2) {
+        tone_butterflies_c(re, im, n, half, wr, wi);
+        return;
+    }
+    for (int i = 0; i < n; i += 2 * half)
+        for (int k = 0; k < half; k += 2) {
+            double *ra = re + i + k, *ia = im + i + k, *rb = ra + half, *ib = ia + half;
+            const __m128d c = _mm_loadu_pd(wr + k), s = _mm_loadu_pd(wi + k);
+            const __m128d br = _mm_loadu_pd(rb), bi = _mm_loadu_pd(ib), ar = _mm_loadu_pd(ra), ai = _mm_loadu_pd(ia);
+            const __m128d xr = _mm_sub_pd(_mm_mul_pd(br, c), _mm_mul_pd(bi, s));
+            const __m128d xi = _mm_add_pd(_mm_mul_pd(br, s), _mm_mul_pd(bi, c));
+            _mm_storeu_pd(rb, _mm_sub_pd(ar, xr));
+            _mm_storeu_pd(ib, _mm_sub_pd(ai, xi));
+            _mm_storeu_pd(ra, _mm_add_pd(ar, xr));
+            _mm_storeu_pd(ia, _mm_add_pd(ai, xi));
+        }
+}
