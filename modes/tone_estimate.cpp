@@ -302,6 +302,11 @@ struct Candidate {
     int bin;
     double ratio;
     const double *spectrum;  // the one it stands out of
+    // From the bin's own amplitudes: their power, the part of it that stands
+    // still (and each block's still amplitude), the strongest drift and how
+    // far it stands out.
+    double rowPower, still, stillRe[kBlocks], stillIm[kBlocks];
+    double drift, strength;
 };
 
 // The strongest drift of the rows' amplitudes (zre/zim), in cycles per row,
@@ -566,22 +571,39 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
                 return false;
         return true;
     };
+    // Screen each with the bin's own amplitudes: a tone drifts, and its drift
+    // stands out of the row-to-row spectrum.
+    for (int q = 0; q < nc; q++) {
+        Candidate &c = cand[q];
+        for (int i = 0; i < wk.n; i++) {
+            wk.zre[i] = wk.specRe[(size_t)i * bins + c.bin];
+            wk.zim[i] = wk.specIm[(size_t)i * bins + c.bin];
+        }
+        c.rowPower = rowsPower(wk);
+        c.still = fixedPower(wk, c.stillRe, c.stillIm) * (double)wk.blockRows;
+        conditionRows(wk, true);
+        c.drift = 0.0;
+        c.strength = strongestDrift(wk, &c.drift, windowedFloor);
+    }
+    // A drifting tone leaks into the bins beside it, which then drift with
+    // it: of drifting candidates closer than two tones may lie, the one
+    // whose drift stands out most is the tone.
+    auto outdone = [&](int q) {
+        const double reach = kMinSeparation * binsPerCycle;
+        for (int r = 0; r < nc; r++)
+            if (r != q && cand[r].strength >= settings.threshold && abs(cand[r].bin - cand[q].bin) < reach &&
+                (cand[r].strength > cand[q].strength || (cand[r].strength == cand[q].strength && r < q)))
+                return true;
+        return false;
+    };
     for (int q = 0; q < nc && found < maxTones; q++) {
         const int k = cand[q].bin;
-        // Screen with the bin's own amplitudes: a tone drifts, and its
-        // drift stands out of the row-to-row spectrum.
-        for (int i = 0; i < wk.n; i++) {
-            wk.zre[i] = wk.specRe[(size_t)i * bins + k];
-            wk.zim[i] = wk.specIm[(size_t)i * bins + k];
-        }
-        const double rowPower = rowsPower(wk);
-        double stillRe[kBlocks], stillIm[kBlocks];
-        const double still = fixedPower(wk, stillRe, stillIm) * (double)wk.blockRows;
-        conditionRows(wk, true);
-        double drift = 0.0;
-        if (!(strongestDrift(wk, &drift, windowedFloor) >= settings.threshold)) {
+        const double rowPower = cand[q].rowPower, still = cand[q].still;
+        double drift = cand[q].drift;
+        if (!(cand[q].strength >= settings.threshold)) {
             // Standing still: a tone locked to the line, or the picture.
-            if (!(still >= kLockedShare * rowPower) || !sameInEveryBlock(wk, stillRe, stillIm, kLockedScreenSpread))
+            if (!(still >= kLockedShare * rowPower) ||
+                !sameInEveryBlock(wk, cand[q].stillRe, cand[q].stillIm, kLockedScreenSpread))
                 continue;
             const double fl = ((double)k + toneParabolaPeak(all[k - 1], all[k], all[k + 1], 1.0)) / binsPerCycle;
             const int hl = (int)(fl + 0.5);
@@ -593,8 +615,10 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
             found++;
             continue;
         }
+        if (outdone(q))
+            continue;
         // Then the fraction: parabolas through the drift-coherent power at
-        // fractional frequencies, each a fifth of the width of the one before.
+        // fractional frequencies, each a tenth of the width of the one before.
         const double *curve = cand[q].spectrum;
         double f = ((double)k + toneParabolaPeak(curve[k - 1], curve[k], curve[k + 1], 1.0)) / binsPerCycle;
         for (double step = 0.1; step > 0.005; step *= 0.1) {
