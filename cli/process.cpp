@@ -121,14 +121,16 @@ bool displaysSpectrum(ModuleChain &chain, FrameJob &job)
 }
 
 // The tone remover first when it has settings, then the module named (or
-// the default one) when it has settings or nothing else runs.
-std::vector<ChainLink> chainOf(const Options &o)
+// the default one) when it has settings or nothing else runs. On RGB
+// sources the tone remover leaves samples the source clipped at their limit.
+std::vector<ChainLink> chainOf(const Options &o, AVPixelFormat source)
 {
     std::vector<ChainLink> links;
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(source);
     if (!o.toneDialog.empty())
-        links.push_back({findModule("zelt_tone"), o.toneDialog});
+        links.push_back({findModule("zelt_tone"), o.toneDialog, d && (d->flags & AV_PIX_FMT_FLAG_RGB)});
     if (!o.dialog.empty() || o.toneDialog.empty())
-        links.push_back({findModule(o.module), o.dialog});
+        links.push_back({findModule(o.module), o.dialog, false});
     return links;
 }
 
@@ -223,7 +225,7 @@ int runProcess(const Options &o)
     }
     FrameJob &job = *jobs[0];
 
-    const std::vector<ChainLink> links = chainOf(o);
+    const std::vector<ChainLink> links = chainOf(o, info.pixFmt);
     setHostProgramName("quorvel");
     FrameFilter frameFilter;
     if (!frameFilter.open(links, o.fields, info.width, info.height, err)) {

@@ -4,6 +4,24 @@
 
 #include <string.h>
 
+namespace {
+
+// Where src holds 0 or 255, dst keeps it unless the module moved the sample
+// the other way (byte 3 is not a sample).
+void keepClipped(const HostBitmap &src, HostBitmap &dst)
+{
+    const int n = src.width() * 4;
+    for (int y = 0; y < src.height(); y++) {
+        const uint8_t *s = src.pictureRow(y);
+        uint8_t *d = dst.pictureRow(y);
+        for (int j = 0; j < n; j++)
+            if ((j & 3) != 3 && ((s[j] == 255 && d[j] < 255) || (s[j] == 0 && d[j] > 0)))
+                d[j] = s[j];
+    }
+}
+
+}  // namespace
+
 bool ModuleChain::open(const std::vector<ChainLink> &links, bool privateCopies, int w, int h, std::string &err)
 {
     HostBitmap src, dst;  // the dialog's current frame: only its size counts
@@ -15,6 +33,7 @@ bool ModuleChain::open(const std::vector<ChainLink> &links, bool privateCopies, 
     options.privateState = privateCopies;
     for (const ChainLink &link : links) {
         modules_.push_back(std::make_unique<LoadedModule>());
+        keepClipped_.push_back(link.keepClipped);
         LoadedModule &m = *modules_.back();
         if (!m.load(link.path, err, options))
             return false;
@@ -42,9 +61,12 @@ bool ModuleChain::start(HostBitmap &src, HostBitmap &dst, std::string &err)
 
 bool ModuleChain::run(HostBitmap &src, HostBitmap &dst, std::string &err)
 {
-    for (size_t i = 0; i < modules_.size(); i++)
+    for (size_t i = 0; i < modules_.size(); i++) {
         if (!modules_[i]->run(sourceOf(i, src), destinationOf(i, dst), err))
             return false;
+        if (keepClipped_[i])
+            keepClipped(sourceOf(i, src), destinationOf(i, dst));
+    }
     return true;
 }
 

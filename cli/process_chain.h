@@ -20,6 +20,10 @@
 struct ChainLink {
     std::string path;                   // the module file
     std::vector<DialogAction> actions;  // entered in its dialog; none: its defaults
+    // Samples the source holds at 0 or 255 keep that value where the module
+    // would move them inwards. For RGB sources, which clip the interference
+    // with the picture: a saturated sample was at its limit before it came.
+    bool keepClipped = false;
 };
 
 class ModuleChain {
@@ -44,6 +48,7 @@ private:
     HostBitmap &destinationOf(size_t i, HostBitmap &dst) { return i + 1 == modules_.size() ? dst : between_[i]; }
 
     std::vector<std::unique_ptr<LoadedModule>> modules_;
+    std::vector<bool> keepClipped_;
     std::vector<HostBitmap> between_;  // link i's output, link i + 1's source
 };
 

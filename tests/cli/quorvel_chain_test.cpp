@@ -59,12 +59,42 @@ TEST_F(QuorvelChain, ToneRemoverCleansADriftingToneOnTheSourceSamples)
     EXPECT_GT(after, before + 6.0) << before << " -> " << after;
 }
 
+TEST_F(QuorvelChain, ToneRemoverLeavesWhatAnRgbSourceClippedAtItsLimit)
+{
+    // A white box and a black one on the sample scene; the tone planted in R,
+    // G and B clips in both.
+    ASSERT_EQ(quorvel("sample --quiet --frames 1 --clean clean_%02d.png junk_%02d.png").status, 0);
+    ffmpeg("-i clean_01.png -vf drawbox=x=100:y=80:w=200:h=300:color=white:t=fill,"
+           "drawbox=x=400:y=80:w=200:h=300:color=black:t=fill,format=rgb24 box.png");
+    const std::string e = "clip(floor(SRC(X,Y)+6*cos(2*PI*(52.37*X/W+0.37*Y))+0.5),0,255)";
+    std::string vf = "format=gbrp,geq=r='" + e + "':g='" + e + "':b='" + e + "',format=rgb24";
+    for (const char *c : {"r", "g", "b"})
+        vf.replace(vf.find("SRC"), 3, c);
+    ffmpeg("-i box.png -vf \"" + vf + "\" dirty.png");
+    const Result r = quorvel("--quiet --tone 52.37 dirty.png out.png");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Picture dirty = readRgb("dirty.png", 720, 576), out = readRgb("out.png", 720, 576);
+    size_t clipped = 0;
+    for (size_t i = 0; i < dirty.rgb.size(); i++)
+        if (dirty.rgb[i] == 0 || dirty.rgb[i] == 255) {
+            clipped++;
+            ASSERT_EQ(out.rgb[i], dirty.rgb[i]) << "sample " << i;
+        }
+    EXPECT_GT(clipped, (size_t)60000);
+    auto psnr = [&](const char *file) {
+        const Result c = quorvel(std::string("compare --json box.png ") + file);
+        const size_t at = c.output.find("\"psnr\": ");
+        return at == std::string::npos ? 0.0 : strtod(c.output.c_str() + at + 8, nullptr);
+    };
+    const double before = psnr("dirty.png"), after = psnr("out.png");
+    EXPECT_GT(after, before + 12.0) << before << " -> " << after;
+}
+
 TEST_F(QuorvelChain, ChainEqualsTheTwoModulesOneAfterTheOther)
 {
     // Three frames, so the tone estimate's smoothing and the temporal DC
     // history of the second module both carry over from frame to frame.
-    ASSERT_EQ(quorvel("sample --quiet --frames 3 --tone-frequency 52.37 --tone-frequency 113.6 in_%02d.png").status,
-              0);
+    ASSERT_EQ(quorvel("sample --quiet --frames 3 --tone-frequency 52.37 --tone-frequency 113.6 in_%02d.png").status, 0);
     const std::string tone = "--tone auto --tone-count 2 ";
     const std::string transform = "--notch --min-harmonic 112 --max-harmonic 113 --dc-average --temporal ";
     Result r = quorvel("--quiet " + tone + "in_%02d.png mid_%02d.png");
