@@ -4,8 +4,9 @@
 # Wine, times the README's main job end to end, and writes bench/results/
 # {bench.json,wine.json,e2e.txt,summary.md,scaling.png}, and measures the YUV
 # correction: its kernels against swscale (correction.json, correction.txt)
-# and the notch through it against fftfilt (correction_quality.txt), and what
-# the tone remover takes out (tone_quality.txt).
+# and the notch through it against fftfilt (correction_quality.txt), and the
+# tone remover's cost (tone_speed.txt) and what it takes out
+# (tone_quality.txt).
 #
 #   bench/run_all.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]]
 # Defaults: out/native and out/win32 (configured here when missing).
@@ -61,6 +62,12 @@ done < <("$quorvel" analyse "$clip/interference.mkv" | sed -n 's/^  [a-z]*: *quo
 "$native/bench/correction_bench" --benchmark_color=false --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_min_time=0.3 \
   --benchmark_out="$results/correction.json" --benchmark_out_format=json | tee "$results/correction.txt"
 "$root/bench/correction_quality.sh" "$native" | tee "$results/correction_quality.txt"
+
+# The tone remover's cost per 720 x 576 frame: estimation with 0, 1 and 4
+# tones, removal at the scalar and the best level (min of the repetitions is
+# the figure on a busy machine).
+"$native/bench/zelt_bench" --benchmark_filter='BM_Tone' --benchmark_repetitions="${REPETITIONS:-5}" \
+  --benchmark_color=false | tee "$results/tone_speed.txt"
 
 # The tone remover on clips with planted drifting and locked tones, beside
 # analyse's suggestions and fftfilt told the true frequency; the goals as
