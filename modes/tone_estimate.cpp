@@ -36,8 +36,8 @@ const double kCandidateRatio = 1.1;
 const int kCandidates = 32;
 // Samples whose phasors setPhasors turns from the run's first.
 const int kPhasorRun = 16;
-// Frequencies one pass over the rows evaluates: the rows are more than the
-// cache holds, so a pass costs their reading more than its arithmetic.
+// Frequencies one pass over the rows evaluates: each row is read once for
+// all of them (the rows together are more than the cache holds).
 const int kSlots = 4;
 // Peaks closer than this (cycles per row) are one tone.
 const double kMinSeparation = 1.5;
