@@ -58,11 +58,14 @@ struct ToneSettings {
     // Frames a tone is kept after it was last seen.
     int holdFrames = 2;
     // Rows on each side over which the fitted amplitude is averaged along the
-    // row-to-row phase drift (0: each row on its own).
-    int driftRadius = 4;
+    // row-to-row phase drift (0: each row on its own). The tone keeps its
+    // amplitude over them where the picture at its frequency does not: the
+    // more rows, the less of the picture goes with the tone.
+    int driftRadius = 16;
     // Fraction of the rows' tone energy a single drifting phasor must explain
-    // before the averaging is used.
-    double driftCoherence = 0.3;
+    // before the averaging is used (a weak tone over strong detail at its
+    // frequency explains little, and needs the averaging most).
+    double driftCoherence = 0.1;
     // Row flicker correction: 0 off, 100 pulls each row's mean fully to the
     // mean of its neighbourhood.
     int flickerStrength = 0;

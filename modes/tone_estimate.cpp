@@ -34,6 +34,12 @@ const double kFarCycles = 12.0;
 // most kCandidates of them, strongest first.
 const double kCandidateRatio = 1.1;
 const int kCandidates = 32;
+// The screen with a bin's windowed amplitudes sees a tone off the bin, or
+// weak over the picture, drift less clearly than the evaluation at its
+// refined frequency does: a candidate is refined when its drift stands out
+// this share of the threshold, and counts as a tone only when the refined
+// one stands out the whole threshold.
+const double kScreenShare = 0.5;
 // Samples whose phasors setPhasors turns from the run's first.
 const int kPhasorRun = 16;
 // Frequencies one pass over the rows evaluates: each row is read once for
@@ -307,6 +313,7 @@ struct Candidate {
     // far it stands out.
     double rowPower, still, stillRe[kBlocks], stillIm[kBlocks];
     double drift, strength;
+    bool drifting;  // goes on as a drifting tone, else as one locked to the line
 };
 
 // The strongest drift of the rows' amplitudes (zre/zim), in cycles per row,
@@ -584,6 +591,10 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         conditionRows(wk, true);
         c.drift = 0.0;
         c.strength = strongestDrift(wk, &c.drift, windowedFloor);
+        // Below the threshold, what mostly stands still is taken for that.
+        const bool stands =
+            c.still >= kLockedShare * c.rowPower && sameInEveryBlock(wk, c.stillRe, c.stillIm, kLockedScreenSpread);
+        c.drifting = c.strength >= settings.threshold || (c.strength >= kScreenShare * settings.threshold && !stands);
     }
     // A drifting tone leaks into the bins beside it, which then drift with
     // it: of drifting candidates closer than two tones may lie, the one
@@ -591,7 +602,7 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
     auto outdone = [&](int q) {
         const double reach = kMinSeparation * binsPerCycle;
         for (int r = 0; r < nc; r++)
-            if (r != q && cand[r].strength >= settings.threshold && abs(cand[r].bin - cand[q].bin) < reach &&
+            if (r != q && cand[r].drifting && abs(cand[r].bin - cand[q].bin) < reach &&
                 (cand[r].strength > cand[q].strength || (cand[r].strength == cand[q].strength && r < q)))
                 return true;
         return false;
@@ -600,7 +611,7 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         const int k = cand[q].bin;
         const double rowPower = cand[q].rowPower, still = cand[q].still;
         double drift = cand[q].drift;
-        if (!(cand[q].strength >= settings.threshold)) {
+        if (!cand[q].drifting) {
             // Standing still: a tone locked to the line, or the picture.
             if (!(still >= kLockedShare * rowPower) ||
                 !sameInEveryBlock(wk, cand[q].stillRe, cand[q].stillIm, kLockedScreenSpread))
