@@ -597,14 +597,20 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         c.drifting = c.strength >= settings.threshold || (c.strength >= kScreenShare * settings.threshold && !stands);
     }
     // A drifting tone leaks into the bins beside it, which then drift with
-    // it: of drifting candidates closer than two tones may lie, the one
-    // whose drift stands out most is the tone.
+    // it: of drifting candidates closer than two tones may lie and drifting
+    // alike (within two bins of the vertical transform), the one whose drift
+    // stands out most is the tone.
     auto outdone = [&](int q) {
-        const double reach = kMinSeparation * binsPerCycle;
-        for (int r = 0; r < nc; r++)
-            if (r != q && cand[r].drifting && abs(cand[r].bin - cand[q].bin) < reach &&
+        const double reach = kMinSeparation * binsPerCycle, alike = 2.0 / (double)wk.vertical;
+        for (int r = 0; r < nc; r++) {
+            // Drifts are turns in 0..1: how far apart, either way round.
+            double apart = cand[r].drift - cand[q].drift;
+            apart = apart < 0.0 ? -apart : apart;
+            apart = apart > 0.5 ? 1.0 - apart : apart;
+            if (r != q && cand[r].drifting && abs(cand[r].bin - cand[q].bin) < reach && apart < alike &&
                 (cand[r].strength > cand[q].strength || (cand[r].strength == cand[q].strength && r < q)))
                 return true;
+        }
         return false;
     };
     for (int q = 0; q < nc && found < maxTones; q++) {
