@@ -8,7 +8,7 @@
 #include <vector>
 
 struct SpectrumPeak {
-    int harmonic;
+    int harmonic = 0;
     double rms;       // grey levels, luma-weighted, RMS over all rows analysed
     double excessDb;  // above the level of the neighbouring harmonics
     // Cycles per row: the tone remover's estimate where it found a tone
