@@ -18,6 +18,8 @@ const int kMaxBasis = 1 + 2 * kToneMax;  // the mean, then sine and cosine of ea
 const int kBasisShift = 14;
 // Rows on each side whose means the flicker correction averages.
 const int kFlickerRadius = 4;
+// The most rows on each side the fit is averaged over along the drift.
+const int kMaxDriftRadius = 32;
 
 struct Fit {
     int w, tones, k;  // k = 1 + 2 x tones
@@ -137,42 +139,51 @@ void estimateDrift(const double *zre, const double *zim, int h, double *work, do
 }
 
 // Averages each row's complex amplitude with its neighbours', each turned
-// back by the drift it has over the distance: a tone that keeps its amplitude
-// adds up, picture content that does not follow the drift averages out.
+// back by the drift it has over the distance, with weights radius + 1 - |k|
+// for a neighbour k rows away (rows beyond the frame left out): a tone that
+// keeps its amplitude adds up, picture content that does not follow the
+// drift averages out. Turning every row back by its own index first makes
+// the turns the same for all, so the weighted sum is two running sums of
+// radius + 1 rows, one over the other: a few operations per row at any
+// radius. `work` holds 4h + 2 kMaxDriftRadius + 4 doubles.
 void smoothAlongDrift(double *zre, double *zim, int h, int radius, double ure, double uim, double *work)
 {
-    double pre[2 * 32 + 1], pim[2 * 32 + 1];  // u^{-k}, k = -radius..radius
-    if (radius > 32)
-        radius = 32;
-    pre[radius] = 1.0, pim[radius] = 0.0;
-    for (int k = 1; k <= radius; k++) {
-        // u^{-k} = u^{-(k-1)} x conj(u); u^{k} = u^{k-1} x u.
-        const double ar = pre[radius + k - 1], ai = pim[radius + k - 1];
-        pre[radius + k] = ar * ure + ai * uim;
-        pim[radius + k] = ai * ure - ar * uim;
-        const double br = pre[radius - k + 1], bi = pim[radius - k + 1];
-        pre[radius - k] = br * ure - bi * uim;
-        pim[radius - k] = br * uim + bi * ure;
+    if (radius > kMaxDriftRadius)
+        radius = kMaxDriftRadius;
+    // s_j = y_0 + .. + y_{j-1}, y_i = z_i u^{-i}.
+    double *sre = work, *sim = work + (h + 1);
+    double pr = 1.0, pi = 0.0;  // u^{-i}
+    sre[0] = sim[0] = 0.0;
+    for (int i = 0; i < h; i++) {
+        sre[i + 1] = sre[i] + (zre[i] * pr - zim[i] * pi);
+        sim[i + 1] = sim[i] + (zre[i] * pi + zim[i] * pr);
+        const double nr = pr * ure + pi * uim;  // times conj(u)
+        pi = pi * ure - pr * uim;
+        pr = nr;
     }
-    double *outRe = work, *outIm = work + h;
+    // t_{m + radius + 1} = b_{-radius} + .. + b_m, the boxes b_m = y_m + ..
+    // + y_{m + radius} of the rows in the frame.
+    double *tre = sim + (h + 1), *tim = tre + (h + radius + 1);
+    tre[0] = tim[0] = 0.0;
+    for (int m = -radius; m < h; m++) {
+        const int lo = m < 0 ? 0 : m, hi = m + radius < h ? m + radius + 1 : h;
+        tre[m + radius + 1] = tre[m + radius] + (sre[hi] - sre[lo]);
+        tim[m + radius + 1] = tim[m + radius] + (sim[hi] - sim[lo]);
+    }
+    // Row r: the boxes b_{r - radius} .. b_r turned forward by u^r, over the
+    // weights of its neighbours in the frame: all of them, less the rows
+    // missing above (a of them) and below (b), a(a + 1) / 2 and b(b + 1) / 2.
+    pr = 1.0, pi = 0.0;  // u^r
     for (int r = 0; r < h; r++) {
-        double sr = 0.0, si = 0.0, sw = 0.0;
-        for (int k = -radius; k <= radius; k++) {
-            const int rr = r + k;
-            if (rr < 0 || rr >= h)
-                continue;
-            const double wk = (double)(radius + 1 - (k < 0 ? -k : k));
-            const double vr = zre[rr] * pre[radius + k] - zim[rr] * pim[radius + k];
-            const double vi = zre[rr] * pim[radius + k] + zim[rr] * pre[radius + k];
-            sr += wk * vr;
-            si += wk * vi;
-            sw += wk;
-        }
-        outRe[r] = sr / sw;
-        outIm[r] = si / sw;
+        const double br = tre[r + radius + 1] - tre[r], bi = tim[r + radius + 1] - tim[r];
+        const int64_t a = radius - r > 0 ? radius - r : 0, b = radius - (h - 1 - r) > 0 ? radius - (h - 1 - r) : 0;
+        const double sw = (double)((int64_t)(radius + 1) * (radius + 1) - a * (a + 1) / 2 - b * (b + 1) / 2);
+        zre[r] = (br * pr - bi * pi) / sw;
+        zim[r] = (br * pi + bi * pr) / sw;
+        const double nr = pr * ure - pi * uim;  // times u
+        pi = pr * uim + pi * ure;
+        pr = nr;
     }
-    memcpy(zre, outRe, sizeof(double) * (size_t)h);
-    memcpy(zim, outIm, sizeof(double) * (size_t)h);
 }
 
 }  // namespace
@@ -215,7 +226,8 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
     const size_t planarBytes = (size_t)3 * w * sizeof(int16_t);
     const size_t accBytes = (size_t)w * sizeof(int32_t);
     const size_t coefCount = (size_t)h * 3 * k;
-    const size_t scratchCount = (size_t)4 * driftRows + 2 * (size_t)h;
+    const size_t driftWork = (size_t)4 * driftRows + 2 * kMaxDriftRadius + 4;  // estimateDrift, smoothAlongDrift
+    const size_t scratchCount = driftWork + 2 * (size_t)h;
     const size_t bytes = basisBytes + planarBytes + accBytes + 16 + (coefCount + scratchCount) * sizeof(double);
     uint8_t *block = (uint8_t *)malloc(bytes);
     if (!block)
@@ -257,7 +269,7 @@ int removeTones(const FrameView &src, const FrameView &dst, const ToneList &tone
         for (int t = 0; t < nt; t++) {
             if (!fit.used[1 + 2 * t] || !fit.used[2 + 2 * t])
                 continue;
-            double *zre = scratch + 4 * (size_t)driftRows, *zim = zre + h;
+            double *zre = scratch + driftWork, *zim = zre + h;
             for (int r = 0; r < h; r++) {
                 double sr = 0.0, si = 0.0;
                 for (int ch = 0; ch < 3; ch++) {
