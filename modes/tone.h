@@ -58,9 +58,9 @@ struct ToneSettings {
     // Frames a tone is kept after it was last seen.
     int holdFrames = 2;
     // Rows on each side over which the fitted amplitude is averaged along the
-    // row-to-row phase drift (0: each row on its own). The tone keeps its
-    // amplitude over them where the picture at its frequency does not: the
-    // more rows, the less of the picture goes with the tone.
+    // row-to-row phase drift (0: each row on its own; at most 32). The tone
+    // keeps its amplitude over them where the picture at its frequency does
+    // not: the more rows, the less of the picture goes with the tone.
     int driftRadius = 16;
     // Fraction of the rows' tone energy a single drifting phasor must explain
     // before the averaging is used (a weak tone over strong detail at its
