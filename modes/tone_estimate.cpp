@@ -313,6 +313,7 @@ struct Candidate {
     // far it stands out.
     double rowPower, still, stillRe[kBlocks], stillIm[kBlocks];
     double drift, strength;
+    bool stands;    // mostly still, and alike in every block of rows
     bool drifting;  // goes on as a drifting tone, else as one locked to the line
 };
 
@@ -592,9 +593,9 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         c.drift = 0.0;
         c.strength = strongestDrift(wk, &c.drift, windowedFloor);
         // Below the threshold, what mostly stands still is taken for that.
-        const bool stands =
+        c.stands =
             c.still >= kLockedShare * c.rowPower && sameInEveryBlock(wk, c.stillRe, c.stillIm, kLockedScreenSpread);
-        c.drifting = c.strength >= settings.threshold || (c.strength >= kScreenShare * settings.threshold && !stands);
+        c.drifting = c.strength >= settings.threshold || (c.strength >= kScreenShare * settings.threshold && !c.stands);
     }
     // A drifting tone leaks into the bins beside it, which then drift with
     // it: of drifting candidates closer than two tones may lie and drifting
@@ -619,8 +620,7 @@ int detect(const FrameView &src, const ToneSettings &settings, Tone *out)
         double drift = cand[q].drift;
         if (!cand[q].drifting) {
             // Standing still: a tone locked to the line, or the picture.
-            if (!(still >= kLockedShare * rowPower) ||
-                !sameInEveryBlock(wk, cand[q].stillRe, cand[q].stillIm, kLockedScreenSpread))
+            if (!cand[q].stands)
                 continue;
             const double fl = ((double)k + toneParabolaPeak(all[k - 1], all[k], all[k + 1], 1.0)) / binsPerCycle;
             const int hl = (int)(fl + 0.5);
